@@ -1,0 +1,95 @@
+#include "tests/fake_sector_device.h"
+
+#include <cstring>
+
+FakeSectorDevice::FakeSectorDevice(std::vector<uint8_t> image, int32_t sectorSize)
+    : image(std::move(image)) {
+  bytesPerSector = sectorSize;
+  capacity = static_cast<int32_t>(this->image.size() / static_cast<size_t>(sectorSize));
+}
+
+int FakeSectorDevice::Open(int mode) {
+  if (mode == 1) {
+    SetError(DeviceErrorUnsupported);
+    return -1;
+  }
+  return 0;
+}
+
+int FakeSectorDevice::Close() { return 0; }
+
+int FakeSectorDevice::Read(void* buffer, unsigned count) {
+  const int64_t first = position;
+  log.push_back({Operation::kRead, first, static_cast<int64_t>(count)});
+  position += count;
+  if (failAll) {
+    SetError(DeviceErrorRead);
+    return -1;
+  }
+  for (const auto& range : failures) {
+    if (first < range.first + range.second && range.first < first + count) {
+      SetError(DeviceErrorRead);
+      return -1;
+    }
+  }
+  const uint64_t wanted = static_cast<uint64_t>(count) * static_cast<uint64_t>(bytesPerSector);
+  const uint64_t start = static_cast<uint64_t>(first) * static_cast<uint64_t>(bytesPerSector);
+  uint64_t available = 0;
+  if (first >= 0 && start < image.size()) available = image.size() - start;
+  const uint64_t copied = available < wanted ? available : wanted;
+  if (copied > 0) std::memcpy(buffer, image.data() + start, copied);
+  if (copied < wanted) {
+    SetError(DeviceErrorRead);
+    return -1;
+  }
+  return 0;
+}
+
+int FakeSectorDevice::Write(const void*, unsigned) {
+  SetError(DeviceErrorUnsupported);
+  return -1;
+}
+
+int FakeSectorDevice::Seek(int sector, int origin) {
+  log.push_back({Operation::kSeek, sector, origin});
+  if (origin == 0) {
+    position = static_cast<int64_t>(sector) + baseSector;
+  } else if (origin == 1) {
+    position += sector;
+  } else {
+    position = static_cast<int64_t>(image.size() / static_cast<size_t>(bytesPerSector)) + sector;
+  }
+  return 0;
+}
+
+int FakeSectorDevice::Reserved() {
+  SetError(DeviceErrorUnsupported);
+  return -1;
+}
+
+int FakeSectorDevice::SetName(const char* text) {
+  name = text;
+  return 0;
+}
+
+const char* FakeSectorDevice::GetName() { return name.c_str(); }
+
+void FakeSectorDevice::FailSectors(int64_t first, int64_t count) {
+  failures.emplace_back(first, count);
+}
+
+void FakeSectorDevice::ClearFailures() { failures.clear(); }
+
+std::string FakeSectorDevice::LogText() const {
+  std::string text;
+  for (const auto& op : log) {
+    if (op.kind == Operation::kSeek) {
+      text += "seek " + std::to_string(op.sector);
+      if (op.count != 0) text += " from " + std::to_string(op.count);
+    } else {
+      text += "read " + std::to_string(op.sector) + "+" + std::to_string(op.count);
+    }
+    text += "\n";
+  }
+  return text;
+}

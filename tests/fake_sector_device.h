@@ -1,0 +1,59 @@
+#ifndef TESTS_FAKE_SECTOR_DEVICE_H_
+#define TESTS_FAKE_SECTOR_DEVICE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disk/sector_device.h"
+
+// A sector device over an image held in memory, for tests. It logs every Seek and Read so
+// tests can assert exactly what was read, and it can be told to fail.
+class FakeSectorDevice final : public SectorDevice {
+ public:
+  struct Operation {
+    enum Kind { kSeek, kRead } kind;
+    int64_t sector;   // Seek: the argument as given; Read: absolute device sector read from
+    int64_t count;    // Seek: the origin; Read: the sector count
+    bool operator==(const Operation& other) const {
+      return kind == other.kind && sector == other.sector && count == other.count;
+    }
+  };
+
+  // `image` is copied; it need not be a whole number of sectors (the tail reads short).
+  explicit FakeSectorDevice(std::vector<uint8_t> image, int32_t sectorSize = 512);
+
+  const char* Describe() override { return "Fake Disk"; }
+  int Open(int mode) override;
+  int Close() override;
+  int Read(void* buffer, unsigned count) override;
+  int Write(const void* buffer, unsigned count) override;
+  int Seek(int sector, int origin) override;
+  int Reserved() override;
+  int SetName(const char* name) override;
+  const char* GetName() override;
+
+  // Fault injection. A read that touches any sector in [first, first + count) fails with
+  // DeviceErrorRead after copying nothing; the position still moves past the request.
+  void FailSectors(int64_t first, int64_t count);
+  void ClearFailures();
+  void FailAllReads(bool fail) { failAll = fail; }
+
+  const std::vector<Operation>& Log() const { return log; }
+  void ClearLog() { log.clear(); }
+  // The log as text, one operation a line: "seek 66" (origin 0) or "read 64+34".
+  std::string LogText() const;
+  int64_t Position() const { return position; }
+  int32_t BaseSector() const { return baseSector; }
+  std::vector<uint8_t>& Image() { return image; }
+
+ private:
+  std::vector<uint8_t> image;
+  std::string name;
+  int64_t position = 0;
+  bool failAll = false;
+  std::vector<std::pair<int64_t, int64_t>> failures;
+  std::vector<Operation> log;
+};
+
+#endif  // TESTS_FAKE_SECTOR_DEVICE_H_

@@ -1,0 +1,1 @@
+#include "tools/image_builder.h"

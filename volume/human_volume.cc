@@ -1,0 +1,223 @@
+#include "volume/human_volume.h"
+
+#include <climits>
+#include <new>
+
+#include "volume/byte_order.h"
+
+namespace {
+
+// The largest FAT a FAT16 volume can use: 65536 two-byte entries. A boot record that
+// declares a longer FAT is read only this far, so a damaged one cannot demand a huge
+// buffer; clusters beyond it cannot be addressed by a 16-bit entry anyway.
+constexpr uint32_t kMaxFatBytes = 65536 * 2;
+
+// Resizes `buffer` to `size` zero bytes; false when the memory cannot be had, which the
+// callers report like a failed read.
+bool TryResize(std::vector<uint8_t>* buffer, size_t size) {
+  try {
+    buffer->assign(size, 0);
+    return true;
+  } catch (const std::bad_alloc&) {
+    buffer->clear();
+    return false;
+  }
+}
+
+// True when `value` fits the device's signed 32-bit sector numbers.
+bool FitsSector(int64_t value) { return value >= 0 && value <= INT_MAX; }
+
+}  // namespace
+
+HumanVolume::HumanVolume() = default;
+
+HumanVolume::~HumanVolume() = default;
+
+int HumanVolume::SelectPartition(const PartitionInfo& info) {
+  sectorSize = info.sectorSize;
+  sectorsPerCluster = info.sectorsPerCluster;
+  startSector = info.startSector;
+  partitionSectors = info.partitionSectors;
+  fatStart = info.fatStart;
+  fatSectors = info.fatSectors;
+  fatCount = info.fatCount;
+  rootStart = info.rootStart;
+  rootBytes = info.rootBytes;
+  return Mount();
+}
+
+int HumanVolume::FileWrite(FileHandle*, const void*, uint32_t) { return VolumeErrorIo; }
+
+int HumanVolume::Mount() {
+  if (device == nullptr) return -1;
+  DeviceGeometry geometry = device->GetGeometry();
+  const int32_t d = geometry.bytesPerSector;
+  // Values that would divide by zero, make no progress or fall between device sectors
+  // make the partition unreadable.
+  if (d <= 0 || sectorSize == 0 || sectorSize % d != 0 || sectorsPerCluster == 0 ||
+      fatSectors <= 0 || fatStart < 0 || rootBytes < 0) {
+    return -1;
+  }
+  // The multiplier belongs to the partition being mounted: a table whose partitions have
+  // different sector sizes leaves the scan's value fitting only some of them.
+  sectorMultiplier = sectorSize / d;
+
+  const int64_t base = static_cast<int64_t>(startSector) * sectorMultiplier;
+  const int64_t fatSector = static_cast<int64_t>(fatStart) * sectorMultiplier;
+  const int64_t rootSector =
+      (static_cast<int64_t>(fatStart) + static_cast<int64_t>(fatCount) * fatSectors) *
+      sectorMultiplier;
+  if (!FitsSector(base) || !FitsSector(fatSector) || !FitsSector(rootSector)) return -1;
+
+  geometry.baseSector = static_cast<int32_t>(base);
+  device->SetGeometry(geometry);
+
+  uint32_t fatReadSectors = static_cast<uint32_t>(fatSectors);
+  const uint32_t fatLimitSectors = (kMaxFatBytes + sectorSize - 1) / sectorSize;
+  if (fatReadSectors > fatLimitSectors) fatReadSectors = fatLimitSectors;
+  if (!TryResize(&fat, static_cast<size_t>(2) * fatReadSectors * sectorSize)) return -1;
+  device->Seek(static_cast<int>(fatSector), 0);
+  if (device->Read(fat.data(), fatReadSectors * static_cast<uint32_t>(sectorMultiplier)) < 0) {
+    fat.clear();
+    fat.shrink_to_fit();
+    return -1;
+  }
+
+  currentCluster = 0;
+  rootDirectory = LoadChain(0);
+  currentDirectory = LoadChain(currentCluster);
+  return 0;
+}
+
+int HumanVolume::IsEndOfChain(uint32_t cluster) {
+  const uint32_t low = cluster & 0xFFFF;
+  return low >= 0xFFF8 ? 1 : 0;
+}
+
+uint16_t HumanVolume::NextCluster(uint32_t cluster) {
+  const uint32_t index = cluster & 0xFFFF;
+  if (index >= FatEntryCount()) return 0;
+  return LoadLe16(&fat[static_cast<size_t>(index) * 2]);
+}
+
+uint32_t HumanVolume::FatEntryCount() const {
+  // The buffer is twice the FAT read from the disk; only the first half describes clusters.
+  return static_cast<uint32_t>(fat.size() / 4);
+}
+
+bool HumanVolume::IsChainCluster(uint32_t cluster) const {
+  return cluster >= 2 && cluster <= 0xFFFF && cluster < FatEntryCount();
+}
+
+uint32_t HumanVolume::ClusterBytes() const {
+  return static_cast<uint32_t>(sectorsPerCluster) * sectorSize;
+}
+
+std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
+  if (fat.empty() || device == nullptr) return nullptr;
+  std::unique_ptr<LoadedChain> chain(new (std::nothrow) LoadedChain);
+  if (!chain) return nullptr;
+
+  if (first == 0) {
+    // The root directory is no chain: it is read whole from its fixed place, in whole
+    // sectors and a little beyond its last entry.
+    const size_t size =
+        (static_cast<size_t>(rootBytes + 32) / sectorSize + 1) * static_cast<size_t>(sectorSize);
+    if (!TryResize(&chain->bytes, size)) return nullptr;
+    chain->entryBytes = static_cast<size_t>(rootBytes);
+    const int64_t rootSector =
+        (static_cast<int64_t>(fatStart) + static_cast<int64_t>(fatCount) * fatSectors) *
+        sectorMultiplier;
+    device->Seek(static_cast<int>(rootSector), 0);
+    // A failed read is not detected: zeros read as an empty or shortened directory.
+    device->Read(chain->bytes.data(),
+                 static_cast<uint32_t>(size / sectorSize) * static_cast<uint32_t>(sectorMultiplier));
+    return chain;
+  }
+
+  // Count the chain. A healthy chain visits each cluster once, so a walk longer than the
+  // FAT has entries is a loop; a link to a cluster the FAT does not describe breaks it.
+  uint32_t count = 0;
+  const uint32_t limit = FatEntryCount();
+  for (uint32_t c = first; !IsEndOfChain(c); c = NextCluster(c)) {
+    if (!IsChainCluster(c) || count >= limit) return nullptr;
+    ++count;
+  }
+
+  // The buffer grows with every cluster read, so a chain that claims more clusters than
+  // the medium holds fails at its first unreadable cluster rather than at an allocation.
+  const size_t clusterBytes = ClusterBytes();
+  InvalidateCluster();
+  uint32_t c = first;
+  size_t used = 0;
+  while (!IsEndOfChain(c)) {
+    try {
+      chain->bytes.resize(used + clusterBytes);
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+    if (ReadCluster(chain->bytes.data() + used, c) < 0) return nullptr;
+    used += clusterBytes;
+    c = NextCluster(c);
+  }
+  try {
+    chain->bytes.resize(used + 32);  // the last 32 bytes stay zero: an end entry
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  chain->entryBytes = chain->bytes.size();
+  return chain;
+}
+
+int HumanVolume::ReadCluster(uint8_t* destination, uint32_t cluster) {
+  const uint32_t c = cluster & 0xFFFF;
+  // Clusters 0 and 1 and those past the FAT would place the read outside the data area.
+  if (device == nullptr || !IsChainCluster(c)) {
+    InvalidateCluster();
+    return -1;
+  }
+  if (static_cast<int>(c) != expectedCluster) {
+    const int64_t sector = ((static_cast<int64_t>(c) - 2) * sectorsPerCluster +
+                            rootBytes / sectorSize + rootStart) *
+                           sectorMultiplier;
+    if (!FitsSector(sector)) {
+      InvalidateCluster();
+      return -1;
+    }
+    device->Seek(static_cast<int>(sector), 0);
+  }
+  if (device->Read(destination, static_cast<uint32_t>(sectorsPerCluster) *
+                                    static_cast<uint32_t>(sectorMultiplier)) < 0) {
+    InvalidateCluster();
+    return -1;
+  }
+  expectedCluster = static_cast<int>(c) + 1;
+  return 0;
+}
+
+void HumanVolume::InvalidateCluster() { expectedCluster = -1; }
+
+int HumanVolume::SetOptions(int flags) {
+  const int previous = options;
+  options = flags;
+  return previous;
+}
+
+uint32_t HumanVolume::Swap32(uint32_t value) {
+  return (static_cast<uint32_t>(Swap16(static_cast<uint16_t>(value & 0xFFFF))) << 16) |
+         Swap16(static_cast<uint16_t>(value >> 16));
+}
+
+uint16_t HumanVolume::Swap16(uint16_t value) {
+  return static_cast<uint16_t>((value << 8) | (value >> 8));
+}
+
+bool HumanVolume::ReadMediaHead(SectorDevice* device, uint8_t* buffer, int32_t* bytesPerSector) {
+  if (device == nullptr) return false;
+  const int32_t d = device->GetGeometry().bytesPerSector;
+  if (d <= 0 || d > 4096 || 4096 % d != 0) return false;
+  device->Seek(0, 0);
+  if (device->Read(buffer, static_cast<unsigned>(4096 / d)) < 0) return false;
+  *bytesPerSector = d;
+  return true;
+}

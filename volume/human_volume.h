@@ -1,0 +1,192 @@
+#ifndef VOLUME_HUMAN_VOLUME_H_
+#define VOLUME_HUMAN_VOLUME_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "disk/sector_device.h"
+
+// Volume error codes. Operations report failure with a negative number; 1, a count or an
+// object means success.
+constexpr int VolumeErrorBadHandle = -7995;
+constexpr int VolumeErrorNotDirectory = -7996;
+constexpr int VolumeErrorNoMoreEntries = -7997;
+constexpr int VolumeErrorNotFound = -7998;
+constexpr int VolumeErrorIo = -7999;
+
+// Option bits of HumanVolume::options. Value 4 has no effect.
+constexpr int OptionCaseSensitive = 1;
+constexpr int OptionExtendedNames = 2;
+
+// Every FindResult the volume fills carries this tag; FileRead and FileClose refuse a
+// record without it.
+constexpr uint32_t FindResultTag = 0x72696E6F;
+
+// One partition's geometry, filled by ReadPartitionTable and taken by SelectPartition.
+// Sector numbers and counts are in partition sectors of sectorSize bytes.
+struct PartitionInfo {
+  uint16_t sectorSize = 0;
+  uint16_t sectorsPerCluster = 0;
+  int32_t startSector = 0;       // partition start, counted from the device start
+  int32_t partitionSectors = 0;  // 0 when the media format does not record it
+  int32_t fatStart = 0;          // relative to the partition start
+  int32_t fatSectors = 0;        // sectors per FAT copy
+  uint16_t fatCount = 0;
+  int32_t rootStart = 0;  // relative to the partition start
+  int32_t rootBytes = 0;  // root entries x 32
+  int32_t reserved = 0;   // always 0
+};
+
+// A directory or cluster chain loaded whole into memory by LoadChain.
+struct LoadedChain {
+  std::vector<uint8_t> bytes;
+  // How many leading bytes of `bytes` hold directory entries: the root directory's
+  // rootBytes (its buffer continues with the sectors that follow it on the disk), or the
+  // whole buffer for a chain (which always ends in 32 zero bytes).
+  size_t entryBytes = 0;
+};
+
+// One decoded 32-byte directory entry; as a FileHandle also the state of an open file.
+struct FindResult {
+  uint32_t tag = 0;
+  int32_t firstByte = 0;  // 0 end of directory, 0xE5 deleted, anything else in use
+  char fileName[23] = {};
+  const char* longName = nullptr;  // alternative name for matching; never set by decoding
+  int16_t attributes = 0;          // entry byte 11, sign-extended
+  uint16_t modifyTime = 0;
+  uint16_t modifyDate = 0;
+  uint32_t fileSize = 0;
+  uint16_t firstCluster = 0;
+  uint16_t pendingCluster = 0;  // the cluster FileRead loads next
+  std::unique_ptr<uint8_t[]> clusterBuffer;
+  uint8_t* readPosition = nullptr;  // next unread byte in clusterBuffer; null until FileRead
+  uint32_t bytesLeft = 0;           // unread bytes of the file in clusterBuffer
+};
+
+using FileHandle = FindResult;
+
+// The state of one directory enumeration, owned by the caller of FindFirst.
+struct SearchRecord {
+  std::unique_ptr<LoadedChain> directory;  // released by FindEnd
+  size_t position = 0;                     // byte offset of the next entry in directory
+};
+
+// A read-only Human68k (FAT16) volume over one SectorDevice. The volume holds the device
+// by pointer and never releases it: the device must outlive the volume. It reads the
+// device only through GetGeometry, SetGeometry, Seek with origin 0 and Read.
+//
+// Life cycle: constructed -> ReadPartitionTable -> SelectPartition (mounted). Path,
+// search and file operations are valid only on a mounted volume; on one whose mount
+// failed they fail as a read failure would.
+//
+// The order of the virtual operations is part of the interface.
+class HumanVolume {
+ public:
+  HumanVolume(const HumanVolume&) = delete;
+  HumanVolume& operator=(const HumanVolume&) = delete;
+
+  // 1 if the medium carries this variant's format, else 0 (also when it cannot be read).
+  // Uses no state of the volume.
+  virtual int Recognize(SectorDevice* device) = 0;
+  // A new volume of the same variant bound to `device`; null when memory is exhausted.
+  virtual std::unique_ptr<HumanVolume> Create(SectorDevice* device) = 0;
+  // Fills up to `capacity` records of `table` and returns how many; 0 for every kind of
+  // rejection. May change sectorMultiplier and nothing else in the volume.
+  virtual int ReadPartitionTable(PartitionInfo* table, int capacity) = 0;
+  // Copies the nine geometry fields and returns Mount's result.
+  virtual int SelectPartition(const PartitionInfo& info);
+  // Opens the file a path leads to; null if it leads to no file. `mode` has no effect.
+  // The handle belongs to the caller and is valid while this volume stays mounted.
+  virtual std::unique_ptr<FileHandle> FileOpen(const char* path, int mode);
+  // Releases what the handle holds and clears its tag: 1, or VolumeErrorBadHandle with the
+  // handle untouched. The handle's own memory belongs to the caller's owner.
+  virtual int FileClose(FileHandle* handle);
+  // Copies up to `length` next bytes of the file: the count (0 at the end of the file),
+  // VolumeErrorBadHandle or VolumeErrorIo (the same cluster is tried again next time).
+  virtual int FileRead(FileHandle* handle, void* buffer, uint32_t length);
+  // Always VolumeErrorIo; nothing is written.
+  virtual int FileWrite(FileHandle* handle, const void* buffer, uint32_t length);
+  // 1, VolumeErrorNotDirectory or VolumeErrorNotFound; a failure changes nothing.
+  virtual int ChangeDir(const char* path);
+  // Bounded copy of currentPath into `buffer` of `size` bytes, zero-filled after a shorter
+  // text and not terminated when the text fills it. Returns 1.
+  virtual int GetCurrentDir(char* buffer, int size);
+  virtual int FindFirst(SearchRecord* search, const char* path, FindResult* out);
+  virtual int FindNext(SearchRecord* search, FindResult* out);
+  virtual int FindEnd(SearchRecord* search);
+  // Decodes the 32 bytes at `entry` into `out` and returns where the next entry starts:
+  // the same place for an end entry (byte 0 is 0), 32 bytes on otherwise.
+  virtual const uint8_t* DecodeDirEntry(const uint8_t* entry, FindResult* out);
+  // Loads the FAT, the root directory and the current directory. 0, or -1 when the FAT
+  // cannot be read or the geometry cannot be read at all.
+  virtual int Mount();
+  // The text after a leading '\\' or '/', or null when the path starts with neither.
+  virtual const char* SkipRootSeparator(const char* path);
+  // 1 when the low 16 bits of `cluster` lie in 0xFFF8..0xFFFF.
+  virtual int IsEndOfChain(uint32_t cluster);
+  // The FAT entry of the cluster (low 16 bits). Outside the FAT, or without a FAT, 0:
+  // a free entry, which no chain may link to.
+  virtual uint16_t NextCluster(uint32_t cluster);
+  // The whole chain starting at `first` (0: the root directory) in a new buffer, or null
+  // when a cluster cannot be read, the chain is broken or loops, or there is no FAT.
+  virtual std::unique_ptr<LoadedChain> LoadChain(uint16_t first);
+  // Reads one cluster into `destination` (sectorsPerCluster x sectorSize bytes): 0, or -1.
+  virtual int ReadCluster(uint8_t* destination, uint32_t cluster);
+  virtual void InvalidateCluster();
+  // Stores new option bits, returns the previous ones.
+  virtual int SetOptions(int flags);
+  // 0 when `name` matches the entry's name under the option bits.
+  virtual int MatchName(const FindResult& entry, const char* name);
+  // 1 and the decoded entry in `out` when `name` is found in `contents`, else 0.
+  virtual int LookupName(const LoadedChain& contents, FindResult* out, const char* name);
+  virtual uint32_t Swap32(uint32_t value);
+  virtual uint16_t Swap16(uint16_t value);
+  // The path one step further from `directory` ("." and ".." handled).
+  virtual std::string JoinPath(const char* directory, const char* component);
+
+  virtual ~HumanVolume();
+
+ protected:
+  HumanVolume();
+
+  // Number of FAT entries read from the disk; 0 when no FAT is loaded.
+  uint32_t FatEntryCount() const;
+  // True when `cluster` may stand in a chain: a data cluster the loaded FAT describes.
+  bool IsChainCluster(uint32_t cluster) const;
+  // Size of one cluster in bytes.
+  uint32_t ClusterBytes() const;
+  // Reads the first 4096 bytes of the device (baseSector must still be 0) into `buffer`.
+  // False when the device sector size does not divide 4096 or the read fails.
+  static bool ReadMediaHead(SectorDevice* device, uint8_t* buffer, int32_t* bytesPerSector);
+  // The decoding both variants share. The second name part (bytes 12-21) is appended when
+  // byte 12 is not a space, or with `extraOnlyAboveSpace` only when it is above 0x20.
+  const uint8_t* DecodeEntry(const uint8_t* entry, FindResult* out, bool extraOnlyAboveSpace);
+
+  // Partition geometry: what the selected PartitionInfo held.
+  uint16_t sectorSize = 0;
+  uint16_t sectorsPerCluster = 0;
+  int32_t startSector = 0;
+  int32_t partitionSectors = 0;
+  int32_t fatStart = 0;
+  int32_t fatSectors = 0;
+  uint16_t fatCount = 0;
+  int32_t rootStart = 0;
+  int32_t rootBytes = 0;
+
+  int sectorMultiplier = 1;
+  SectorDevice* device = nullptr;  // not owned
+  int options = 0;
+  // The first FAT copy as stored on the disk, followed by as many zero bytes; empty when
+  // no FAT is loaded.
+  std::vector<uint8_t> fat;
+  uint16_t currentCluster = 0xFFFF;  // 0 the root, 0xFFFF nothing mounted
+  std::string currentPath = "\\";
+  std::unique_ptr<LoadedChain> rootDirectory;
+  std::unique_ptr<LoadedChain> currentDirectory;
+  int expectedCluster = -1;  // cluster the device stands at for ReadCluster; -1 unknown
+};
+
+#endif  // VOLUME_HUMAN_VOLUME_H_
