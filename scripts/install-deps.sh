@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   mtools dosfstools
   util-linux
-  tzdata
+  tzdata time
 )
 
 missing=()

@@ -23,8 +23,9 @@ namespace fs = std::filesystem;
 using imagebuilder::Node;
 
 constexpr uint32_t kSectorSize = 1024;
-// The FAT of an X68000 partition holds at most 255 sectors of 2-byte entries.
-constexpr uint64_t kMostClusters = 255 * kSectorSize / 2 - 2;
+// Cluster numbers are 16 bits wide (0xFFF7 and up are marks), and the FAT of an X68000
+// partition holds at most 255 sectors of 2-byte entries; stay clear of both.
+constexpr uint64_t kMostClusters = 65000;
 
 struct Tree {
   std::vector<Node> root;
