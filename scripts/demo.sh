@@ -10,6 +10,9 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target peekdisk hauldisk mkhds
 
+# The names on the disk are Japanese: show them as UTF-8 even from a C-locale shell.
+if [ "$(locale charmap 2>/dev/null)" != "UTF-8" ]; then export LC_ALL=C.UTF-8; fi
+
 mkdir -p out
 build/tools/mkhds out/sample.hds sample
 
