@@ -203,9 +203,9 @@ TEST(PcImageTest, DosfstoolsAndMtoolsReadWhatWasBuilt) {
         Dated(File("README.DOC", "read me\r\n")),
         Dated(Fragmented(File("DATA.BIN", Pattern(5000, 1)))),
         Dated(File("EMPTY.TXT", "")),
-        Dated(Dir("SUB", {File("FILE.TXT", "hello\n"),
-                          Fragmented(File("FRAG.TXT", Pattern(3000, 2))),
-                          Dir("NEST", {File("LEAF.TXT", "leaf")})})),
+        Dated(
+            Dir("SUB", {File("FILE.TXT", "hello\n"), Fragmented(File("FRAG.TXT", Pattern(3000, 2))),
+                        Dir("NEST", {File("LEAF.TXT", "leaf")})})),
         Dated(Fragmented(Dir("MANY", many))),
     };
     Image image = BuildPc(spec);
@@ -228,9 +228,12 @@ TEST(PcImageTest, DosfstoolsAndMtoolsReadWhatWasBuilt) {
                                      .output.find("\nREADME   DOC         9 1998-07-15  12:34 \n"));
 
     const std::pair<const char*, std::string> files[] = {
-        {"::/README.DOC", "read me\r\n"},   {"::/DATA.BIN", Pattern(5000, 1)},
-        {"::/EMPTY.TXT", ""},               {"::/SUB/FILE.TXT", "hello\n"},
-        {"::/SUB/FRAG.TXT", Pattern(3000, 2)}, {"::/SUB/NEST/LEAF.TXT", "leaf"},
+        {"::/README.DOC", "read me\r\n"},
+        {"::/DATA.BIN", Pattern(5000, 1)},
+        {"::/EMPTY.TXT", ""},
+        {"::/SUB/FILE.TXT", "hello\n"},
+        {"::/SUB/FRAG.TXT", Pattern(3000, 2)},
+        {"::/SUB/NEST/LEAF.TXT", "leaf"},
         {"::/MANY/F39.TXT", "n"},
     };
     for (const auto& file : files) {
@@ -246,7 +249,7 @@ TEST(PcImageTest, PcFatVolumeReadsAnImageMadeByMkfsAndMtools) {
   ScratchDir scratch;
   const std::string path = scratch / "mkfs.img";
   ASSERT_EQ(0, RunTool("mkfs.fat -F 16 -S 512 -s 4 -R 4 -f 2 -r 512 -n PEEKTEST -C " + path +
-                   " 16384 >/dev/null")
+                       " 16384 >/dev/null")
                    .status);
   const std::vector<Node> tree = {
       File("A.BIN", Pattern(4096, 1)),
@@ -267,11 +270,12 @@ TEST(PcImageTest, PcFatVolumeReadsAnImageMadeByMkfsAndMtools) {
   const std::string report = RunTool("fsck.fat -n -v " + path).output;
   std::smatch fatMatch, rootMatch;
   ASSERT_TRUE(std::regex_search(report, fatMatch, std::regex(R"(\(= (\d+) sectors\))")));
-  ASSERT_TRUE(std::regex_search(report, rootMatch,
-                                std::regex(R"(Root directory starts at byte (\d+))")));
+  ASSERT_TRUE(
+      std::regex_search(report, rootMatch, std::regex(R"(Root directory starts at byte (\d+))")));
 
   std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
   FakeSectorDevice device(bytes, 512);
   PcFatVolume recognizer;
   EXPECT_EQ(0, X68kScsiVolume().Recognize(&device));
@@ -294,15 +298,16 @@ TEST(PcImageTest, PcFatVolumeReadsAnImageMadeByMkfsAndMtools) {
   ASSERT_TRUE(root);
   ExpectTree(&volume, *root, expected, 0, 0, true, "\\");
   // D.BIN's chain really jumps.
+  int jumps = -1;
   for (const FindResult& entry : Entries(&volume, *root)) {
     if (std::string(entry.fileName) != "D.BIN") continue;
-    bool jumps = false;
+    jumps = 0;
     for (uint16_t c = entry.firstCluster; !volume.IsEndOfChain(volume.NextCluster(c));
          c = volume.NextCluster(c)) {
-      jumps = jumps || volume.NextCluster(c) != c + 1;
+      jumps += volume.NextCluster(c) != c + 1 ? 1 : 0;
     }
-    EXPECT_TRUE(jumps);
   }
+  EXPECT_GE(jumps, 1);
 }
 
 struct X68kCase {
@@ -354,10 +359,12 @@ TEST_P(X68kImageTest, VolumeReadsEveryPartitionAsBuilt) {
     EXPECT_EQ(ps.sectorSize, info.sectorSize);
     EXPECT_EQ(ps.sectorsPerCluster, info.sectorsPerCluster);
     EXPECT_EQ(layout.start / ps.sectorSize, static_cast<uint64_t>(info.startSector));
-    EXPECT_EQ(layout.fatOffset - layout.start, static_cast<uint64_t>(info.fatStart) * ps.sectorSize);
+    EXPECT_EQ(layout.fatOffset - layout.start,
+              static_cast<uint64_t>(info.fatStart) * ps.sectorSize);
     EXPECT_EQ(ps.fatCount, info.fatCount);
     EXPECT_EQ(layout.fatBytes, static_cast<uint32_t>(info.fatSectors) * ps.sectorSize);
-    EXPECT_EQ(layout.rootOffset - layout.start, static_cast<uint64_t>(info.rootStart) * ps.sectorSize);
+    EXPECT_EQ(layout.rootOffset - layout.start,
+              static_cast<uint64_t>(info.rootStart) * ps.sectorSize);
     EXPECT_EQ(c.rootEntries * 32, info.rootBytes);
 
     X68kScsiVolume volume(&device);
@@ -414,10 +421,11 @@ TEST(X68kImageTest, LaysOutTheFormatsWorkedExample) {
   EXPECT_EQ(std::vector<uint8_t>({'X', '6', '8', 'S', 'C', 'S', 'I', '1'}), label);
   // "Human68k", start 32 KiB, 49 + 16000 sectors of 1024 bytes.
   const std::vector<uint8_t> entry(image.bytes.begin() + 2064, image.bytes.begin() + 2084);
-  EXPECT_EQ(std::vector<uint8_t>({'H', 'u', 'm', 'a', 'n', '6', '8', 'k', 0, 0, 0, 0x20, 0, 0,
-                                  0x3E, 0xB1, 0, 0, 0, 0}),
+  EXPECT_EQ(std::vector<uint8_t>({'H', 'u',  'm', 'a', 'n',  '6',  '8', 'k', 0, 0,
+                                  0,   0x20, 0,   0,   0x3E, 0xB1, 0,   0,   0, 0}),
             entry);
-  const std::vector<uint8_t> boot(image.bytes.begin() + 32768 + 18, image.bytes.begin() + 32768 + 30);
+  const std::vector<uint8_t> boot(image.bytes.begin() + 32768 + 18,
+                                  image.bytes.begin() + 32768 + 30);
   EXPECT_EQ(std::vector<uint8_t>({0x04, 0x00, 2, 2, 0x00, 0x01, 0x02, 0x00, 0, 0, 0, 16}), boot);
   // FAT media marks and the one-cluster chain of A.TXT, big-endian.
   const std::vector<uint8_t> fat(image.bytes.begin() + 33792, image.bytes.begin() + 33798);
