@@ -29,7 +29,9 @@ std::vector<Node> SampleTree() {
       File("ABCDEFGHIJKLMNOPQR.TXT", Bytes(1024, 'a')),
       fragmented,
       Dir("BIN", {File("TOOL.X", Bytes(1500, 't')),
-                  Dir("SUB", {File("DEEP.TXT", "deep"), Dir("\x83\x5C" "DIR", {File("IN.TXT", "in")})})}),
+                  Dir("SUB", {File("DEEP.TXT", "deep"), Dir("\x83\x5C"
+                                                            "DIR",
+                                                            {File("IN.TXT", "in")})})}),
       Dir("EMPTYDIR", {}),
   };
 }

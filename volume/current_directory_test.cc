@@ -27,7 +27,9 @@ TEST(CurrentDirectoryTest, JoinPathStepsOneComponent) {
       {"\\", ".", "\\"},
       {"\\BIN\\X", ".", "\\BIN\\X"},
       // 0x83 0x5C is one character: ".." cuts at the real separator before it.
-      {"\\A\\\x83\x5C" "B", "..", "\\A"},
+      {"\\A\\\x83\x5C"
+       "B",
+       "..", "\\A"},
       {"\\\x83\x5C", "..", "\\"},
       {"\\A\\B\x83", "..", "\\A"},  // a lone lead byte at the end
       {"NOSEPARATOR", "..", "\\"},
@@ -67,7 +69,9 @@ imagebuilder::PartitionSpec Tree() {
       File("FILE.TXT", "f"),
       Dir("A", {Dir("B", {File("IN.TXT", "x")}), File("F.TXT", "y")}),
       Dir("BIN", {}),
-      Dir("\x83\x5C" "X", {Dir("Y", {})}),
+      Dir("\x83\x5C"
+          "X",
+          {Dir("Y", {})}),
   });
 }
 
@@ -77,7 +81,9 @@ TEST(CurrentDirectoryTest, ChangeDirFollowsPaths) {
   const uint16_t a = disk.FirstCluster("\\A");
   const uint16_t b = disk.FirstCluster("\\A\\B");
   const uint16_t bin = disk.FirstCluster("\\BIN");
-  const uint16_t sjis = disk.FirstCluster("\\\x83\x5C" "X");
+  const uint16_t sjis = disk.FirstCluster(
+      "\\\x83\x5C"
+      "X");
   struct Case {
     std::string start;  // made current first
     std::string path;
@@ -102,9 +108,26 @@ TEST(CurrentDirectoryTest, ChangeDirFollowsPaths) {
       {"\\", "A\\B", 1, "\\A\\B", b},
       {"\\A", "B", 1, "\\A\\B", b},
       {"\\A\\B", "\\BIN", 1, "\\BIN", bin},
-      {"\\", "\x83\x5C" "X", 1, "\\\x83\x5C" "X", sjis},
-      {"\\\x83\x5C" "X\\Y", "..", 1, "\\\x83\x5C" "X", sjis},
-      {"\\", "\x83\x5C" "X/Y/..", 1, "\\\x83\x5C" "X", sjis},
+      {"\\",
+       "\x83\x5C"
+       "X",
+       1,
+       "\\\x83\x5C"
+       "X",
+       sjis},
+      {"\\\x83\x5C"
+       "X\\Y",
+       "..", 1,
+       "\\\x83\x5C"
+       "X",
+       sjis},
+      {"\\",
+       "\x83\x5C"
+       "X/Y/..",
+       1,
+       "\\\x83\x5C"
+       "X",
+       sjis},
       // Failures change nothing.
       {"\\A", "B/IN.TXT", VolumeErrorNotDirectory, "\\A", a},
       {"\\A", "\\FILE.TXT\\A", VolumeErrorNotDirectory, "\\A", a},
@@ -154,7 +177,8 @@ TEST(CurrentDirectoryTest, LongPathsKeepTheTextInStep) {
   imagebuilder::PartitionSpec spec = Tree();
   MountedImage probe(spec);
   const uint16_t a = probe.FirstCluster("\\A");
-  spec.rawEntries.push_back({"\\A", fstest::RawEntry("SELF       ", 0x10, std::string(10, '\0'), a)});
+  spec.rawEntries.push_back(
+      {"\\A", fstest::RawEntry("SELF       ", 0x10, std::string(10, '\0'), a)});
   MountedImage disk(spec);
   disk.Mount();
 

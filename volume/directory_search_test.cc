@@ -29,9 +29,13 @@ imagebuilder::PartitionSpec NamingPartition() {
       File("PROGRAMSLIST.TXT", "p"),
       Dir("BIN", {}),
       File("\xE5X.TXT", "e"),  // stored with 0x05 in byte 0
-      File("\x83\x5C" "DIR.A", "s"),
+      File("\x83\x5C"
+           "DIR.A",
+           "s"),
   });
-  spec.rawEntries.push_back({"\\", RawEntry("CTRL    EXT", 0x20, "\x01" "AB")});
+  spec.rawEntries.push_back({"\\", RawEntry("CTRL    EXT", 0x20,
+                                            "\x01"
+                                            "AB")});
   spec.rawEntries.push_back({"\\", RawEntry("ZERO    EXT", 0x20, std::string("\0XY", 3))});
   return spec;
 }
@@ -43,15 +47,26 @@ TEST(DirectorySearchTest, ComposesNamesPerVariantAndOptions) {
     Names names;
   };
   const Case cases[] = {
-      {Media::kX68k, 7,
+      {Media::kX68k,
+       7,
        {"README.DOC", "ABCDEFGHIJKLMNOPQR.TXT", "PROGRAMSLIST.TXT", "BIN", "\xE5X.TXT",
-        "\x83\x5C" "DIR.A", "CTRL\x01" "AB.EXT", "ZERO.EXT"}},
-      {Media::kPc, 7,
+        "\x83\x5C"
+        "DIR.A",
+        "CTRL\x01"
+        "AB.EXT",
+        "ZERO.EXT"}},
+      {Media::kPc,
+       7,
        {"README.DOC", "ABCDEFGHIJKLMNOPQR.TXT", "PROGRAMSLIST.TXT", "BIN", "\xE5X.TXT",
-        "\x83\x5C" "DIR.A", "CTRL.EXT", "ZERO.EXT"}},
+        "\x83\x5C"
+        "DIR.A",
+        "CTRL.EXT", "ZERO.EXT"}},
       // Without the second name part only base and extension count.
-      {Media::kX68k, 5,
-       {"README.DOC", "ABCDEFGH.TXT", "PROGRAMS.TXT", "BIN", "\xE5X.TXT", "\x83\x5C" "DIR.A",
+      {Media::kX68k,
+       5,
+       {"README.DOC", "ABCDEFGH.TXT", "PROGRAMS.TXT", "BIN", "\xE5X.TXT",
+        "\x83\x5C"
+        "DIR.A",
         "CTRL.EXT", "ZERO.EXT"}},
   };
   for (const Case& c : cases) {
@@ -101,7 +116,10 @@ TEST(DirectorySearchTest, DecodesEveryFieldOfAnEntry) {
 TEST(DirectorySearchTest, SkipsDeletedEntriesAndStopsAtTheFirstFreeOne) {
   for (Media media : kBothMedia) {
     imagebuilder::PartitionSpec spec = Partition({File("A.TXT", "a"), Dir("D", {})});
-    std::array<uint8_t, 32> deleted = RawEntry("\xE5" "ELETED TXT", 0x20);
+    std::array<uint8_t, 32> deleted = RawEntry(
+        "\xE5"
+        "ELETED TXT",
+        0x20);
     spec.rawEntries.push_back({"\\", deleted});
     spec.rawEntries.push_back({"\\", RawEntry("B       TXT", 0x20)});
     spec.rawEntries.push_back({"\\", std::array<uint8_t, 32>{}});  // the end
@@ -114,8 +132,12 @@ TEST(DirectorySearchTest, SkipsDeletedEntriesAndStopsAtTheFirstFreeOne) {
 
     EXPECT_EQ((Names{"A.TXT", "D", "B.TXT"}), disk.List("\\")) << MediaName(media);
     EXPECT_EQ((Names{".", ".."}), disk.List("\\D")) << MediaName(media);
-    const char* missing[] = {"\\GHOST.TXT", "\\\xE5" "ELETED.TXT", "\\D\\GHOST.TXT",
-                             "\\D\\\xE5" "ELETED.TXT"};
+    const char* missing[] = {"\\GHOST.TXT",
+                             "\\\xE5"
+                             "ELETED.TXT",
+                             "\\D\\GHOST.TXT",
+                             "\\D\\\xE5"
+                             "ELETED.TXT"};
     for (const char* path : missing) {
       SearchRecord search;
       FindResult entry;
@@ -188,14 +210,18 @@ TEST(DirectorySearchTest, FullRootEndsAfterItsLastEntry) {
 
 imagebuilder::PartitionSpec TreePartition() {
   return Partition({
-      File("FILE.TXT", "f"),
-      Dir("BIN", {File("TOOL.X", "t"), Dir("SUB", {File("DEEP.TXT", "d")})}),
-      Dir("\x83\x5C" "DIR", {File("IN.TXT", "i")}),
+      File("FILE.TXT", "f"), Dir("BIN", {File("TOOL.X", "t"), Dir("SUB", {File("DEEP.TXT", "d")})}),
+      Dir("\x83\x5C"
+          "DIR",
+          {File("IN.TXT", "i")}),
       Dir("\x82\x60", {}),  // full-width A
   });
 }
 
-const Names kRootNames = {"FILE.TXT", "BIN", "\x83\x5C" "DIR", "\x82\x60"};
+const Names kRootNames = {"FILE.TXT", "BIN",
+                          "\x83\x5C"
+                          "DIR",
+                          "\x82\x60"};
 const Names kBinNames = {".", "..", "TOOL.X", "SUB"};
 
 struct PathCase {
@@ -226,36 +252,41 @@ TEST(DirectorySearchTest, WalksPathsToTheDirectoryTheyName) {
   std::string everyByte = "\\";
   for (int b = 1; b < 256; ++b) everyByte += static_cast<char>(b);
   ExpectPaths(&disk, {
-      {"", kEnd, kRootNames},
-      {"\\", kEnd, kRootNames},
-      {"\\/\\//", kEnd, kRootNames},
-      {".", kEnd, kRootNames},
-      {"..", kEnd, kRootNames},
-      {"\\..\\.\\..", kEnd, kRootNames},
-      {"BIN", kEnd, kBinNames},
-      {"/BIN/", kEnd, kBinNames},
-      {"\\BIN\\.", kEnd, kBinNames},
-      {"\\BIN\\SUB\\..", kEnd, kBinNames},
-      {"\\BIN\\..", kEnd, kRootNames},
-      {"BIN//SUB", kEnd, {".", "..", "DEEP.TXT"}},
-      // One component: the second byte of 0x83 0x5C is no separator.
-      {"\\\x83\x5C" "DIR", kEnd, {".", "..", "IN.TXT"}},
-      {"\\\x83\x5C" "DIR\\..", kEnd, kRootNames},
-      {"\\FILE.TXT", VolumeErrorNotDirectory, {}},
-      {"\\FILE.TXT\\BIN", VolumeErrorNotDirectory, {}},
-      {"\\BIN\\TOOL.X\\SUB", VolumeErrorNotDirectory, {}},
-      {"\\NOPE", VolumeErrorNotFound, {}},
-      {"\\BIN\\NOPE\\SUB", VolumeErrorNotFound, {}},
-      {"bin", VolumeErrorNotFound, {}},
-      {"\\\x82\x81", VolumeErrorNotFound, {}},  // full-width a
-      {"\\BIN\x83", VolumeErrorNotFound, {}},    // a lone lead byte at the end
-      {"\x83", VolumeErrorNotFound, {}},
-      {everyByte, VolumeErrorNotFound, {}},
-      {std::string(10000, 'A'), VolumeErrorNotFound, {}},
-      {"/" + Repeat("./", 3000), kEnd, kRootNames},
-      {"BIN" + Repeat("/SUB/..", 2000), kEnd, kBinNames},
-      {Repeat("/", 5000) + "BIN" + Repeat("\\", 5000), kEnd, kBinNames},
-  });
+                         {"", kEnd, kRootNames},
+                         {"\\", kEnd, kRootNames},
+                         {"\\/\\//", kEnd, kRootNames},
+                         {".", kEnd, kRootNames},
+                         {"..", kEnd, kRootNames},
+                         {"\\..\\.\\..", kEnd, kRootNames},
+                         {"BIN", kEnd, kBinNames},
+                         {"/BIN/", kEnd, kBinNames},
+                         {"\\BIN\\.", kEnd, kBinNames},
+                         {"\\BIN\\SUB\\..", kEnd, kBinNames},
+                         {"\\BIN\\..", kEnd, kRootNames},
+                         {"BIN//SUB", kEnd, {".", "..", "DEEP.TXT"}},
+                         // One component: the second byte of 0x83 0x5C is no separator.
+                         {"\\\x83\x5C"
+                          "DIR",
+                          kEnd,
+                          {".", "..", "IN.TXT"}},
+                         {"\\\x83\x5C"
+                          "DIR\\..",
+                          kEnd, kRootNames},
+                         {"\\FILE.TXT", VolumeErrorNotDirectory, {}},
+                         {"\\FILE.TXT\\BIN", VolumeErrorNotDirectory, {}},
+                         {"\\BIN\\TOOL.X\\SUB", VolumeErrorNotDirectory, {}},
+                         {"\\NOPE", VolumeErrorNotFound, {}},
+                         {"\\BIN\\NOPE\\SUB", VolumeErrorNotFound, {}},
+                         {"bin", VolumeErrorNotFound, {}},
+                         {"\\\x82\x81", VolumeErrorNotFound, {}},  // full-width a
+                         {"\\BIN\x83", VolumeErrorNotFound, {}},   // a lone lead byte at the end
+                         {"\x83", VolumeErrorNotFound, {}},
+                         {everyByte, VolumeErrorNotFound, {}},
+                         {std::string(10000, 'A'), VolumeErrorNotFound, {}},
+                         {"/" + Repeat("./", 3000), kEnd, kRootNames},
+                         {"BIN" + Repeat("/SUB/..", 2000), kEnd, kBinNames},
+                         {Repeat("/", 5000) + "BIN" + Repeat("\\", 5000), kEnd, kBinNames},
+                     });
 }
 
 TEST(DirectorySearchTest, FoldsCaseOnlyWhenCaseSensitivityIsOff) {
@@ -263,13 +294,16 @@ TEST(DirectorySearchTest, FoldsCaseOnlyWhenCaseSensitivityIsOff) {
   disk.Mount();
   disk.volume->SetOptions(7 & ~OptionCaseSensitive);
   ExpectPaths(&disk, {
-      {"bin", VolumeErrorNoMoreEntries, kBinNames},
-      {"\\bIn\\sub", VolumeErrorNoMoreEntries, {".", "..", "DEEP.TXT"}},
-      {"\\\x82\x81", VolumeErrorNoMoreEntries, {".", ".."}},
-      {"\\\x83\x5C" "dir", VolumeErrorNoMoreEntries, {".", "..", "IN.TXT"}},
-      {"\\file.txt", VolumeErrorNotDirectory, {}},
-      {"\\bim", VolumeErrorNotFound, {}},
-  });
+                         {"bin", VolumeErrorNoMoreEntries, kBinNames},
+                         {"\\bIn\\sub", VolumeErrorNoMoreEntries, {".", "..", "DEEP.TXT"}},
+                         {"\\\x82\x81", VolumeErrorNoMoreEntries, {".", ".."}},
+                         {"\\\x83\x5C"
+                          "dir",
+                          VolumeErrorNoMoreEntries,
+                          {".", "..", "IN.TXT"}},
+                         {"\\file.txt", VolumeErrorNotDirectory, {}},
+                         {"\\bim", VolumeErrorNotFound, {}},
+                     });
 }
 
 TEST(DirectorySearchTest, MatchesTheLongNameOnlyWithExtendedNames) {
@@ -283,14 +317,12 @@ TEST(DirectorySearchTest, MatchesTheLongNameOnlyWithExtendedNames) {
     int match;
   };
   const Case cases[] = {
-      {7, "Long Name.txt", 0}, {7, "SHORT.TXT", 1}, {6, "long name.TXT", 0},
-      {5, "SHORT.TXT", 0},     {5, "Long Name.txt", 1}, {4, "short.txt", 0},
-      {7, "Long Name.tx", 1},
+      {7, "Long Name.txt", 0}, {7, "SHORT.TXT", 1}, {6, "long name.TXT", 0}, {5, "SHORT.TXT", 0},
+      {5, "Long Name.txt", 1}, {4, "short.txt", 0}, {7, "Long Name.tx", 1},
   };
   for (const Case& c : cases) {
     volume.SetOptions(c.options);
-    EXPECT_EQ(c.match, volume.MatchName(entry, c.name) != 0 ? 1 : 0)
-        << c.options << " " << c.name;
+    EXPECT_EQ(c.match, volume.MatchName(entry, c.name) != 0 ? 1 : 0) << c.options << " " << c.name;
   }
 }
 
@@ -315,9 +347,9 @@ TEST(DirectorySearchTest, UnreadableDirectoryIsNotFound) {
   disk.Mount();
   disk.device->FailSectors(disk.ReadSector(disk.FirstCluster("\\BIN\\SUB")), 1);
   ExpectPaths(&disk, {
-      {"\\BIN\\SUB", VolumeErrorNotFound, {}},
-      {"\\BIN", VolumeErrorNoMoreEntries, kBinNames},
-  });
+                         {"\\BIN\\SUB", VolumeErrorNotFound, {}},
+                         {"\\BIN", VolumeErrorNoMoreEntries, kBinNames},
+                     });
   disk.device->FailAllReads(true);
   // The root's read is not checked: a failed one reads as an empty root.
   ExpectPaths(&disk, {{"\\BIN", VolumeErrorNotFound, {}}});

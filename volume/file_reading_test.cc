@@ -59,7 +59,8 @@ TEST(FileReadingTest, DeliversFilesOfEverySizeWhole) {
         ASSERT_NE(nullptr, handle) << path;
         EXPECT_EQ(size, handle->fileSize);
         int last = 1;
-        EXPECT_EQ(Pattern(size, size & 0xFF), ReadAll(disk.volume.get(), handle.get(), piece, &last))
+        EXPECT_EQ(Pattern(size, size & 0xFF),
+                  ReadAll(disk.volume.get(), handle.get(), piece, &last))
             << path << " in pieces of " << piece;
         EXPECT_EQ(0, last);
         char byte = 0;
@@ -115,7 +116,8 @@ TEST(FileReadingTest, FragmentedChainSeeksAtEveryJump) {
   int result = 0;
   EXPECT_EQ(Pattern(3000, 3), Read(disk.volume.get(), handle.get(), 0x20000, &result));
   std::string log;
-  for (uint16_t cluster : chain) log += Seek(disk.SeekSector(cluster)) + ReadOp(disk.ReadSector(cluster), 2);
+  for (uint16_t cluster : chain)
+    log += Seek(disk.SeekSector(cluster)) + ReadOp(disk.ReadSector(cluster), 2);
   EXPECT_EQ(log, disk.device->LogText());
 }
 

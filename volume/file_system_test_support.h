@@ -67,8 +67,7 @@ inline imagebuilder::PartitionSpec Partition(std::vector<Node> root, uint16_t ro
 
 class MountedImage {
  public:
-  MountedImage(const imagebuilder::PartitionSpec& spec, Media media = Media::kX68k)
-      : media(media) {
+  MountedImage(const imagebuilder::PartitionSpec& spec, Media media = Media::kX68k) : media(media) {
     if (media == Media::kX68k) {
       imagebuilder::X68kImageSpec x68k;
       x68k.partitions.push_back(spec);
