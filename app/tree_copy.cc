@@ -135,7 +135,13 @@ int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
   bool writeFailed = false;
   for (;;) {
     const int count = context->volume->FileRead(handle.get(), context->buffer.get(), CopyBufferSize);
-    if (count <= 0) break;  // end of file, or a read error: what was written stays
+    if (count == 0) break;
+    if (count < 0) {
+      // What was written stays, but a copy cut short must not pass for a whole one.
+      console->Error("Can't read the source file(%s), the copy is incomplete.\n",
+                     sourcePath.c_str());
+      break;
+    }
     if (!file->Write(context->buffer.get(), static_cast<size_t>(count))) {
       writeFailed = true;
       break;
