@@ -46,25 +46,7 @@ class CapturedConsole {
   Console console;
 };
 
-// A raw 32-byte directory entry: name field (11 bytes, space-padded as given),
-// attributes, time, date, first cluster and size.
-inline imagebuilder::RawEntry MakeRawEntry(const std::string& directory, const std::string& name11,
-                                           uint8_t attributes, uint16_t time, uint16_t date,
-                                           uint16_t cluster = 0, uint32_t size = 0) {
-  imagebuilder::RawEntry raw;
-  raw.directory = directory;
-  raw.bytes.fill(0);
-  for (size_t i = 0; i < 11; ++i) raw.bytes[i] = i < name11.size() ? name11[i] : ' ';
-  raw.bytes[11] = attributes;
-  raw.bytes[22] = static_cast<uint8_t>(time);
-  raw.bytes[23] = static_cast<uint8_t>(time >> 8);
-  raw.bytes[24] = static_cast<uint8_t>(date);
-  raw.bytes[25] = static_cast<uint8_t>(date >> 8);
-  raw.bytes[26] = static_cast<uint8_t>(cluster);
-  raw.bytes[27] = static_cast<uint8_t>(cluster >> 8);
-  for (int i = 0; i < 4; ++i) raw.bytes[28 + i] = static_cast<uint8_t>(size >> (8 * i));
-  return raw;
-}
+using imagebuilder::MakeRawEntry;
 
 // A node with a stamp.
 inline imagebuilder::Node Stamped(imagebuilder::Node node, uint16_t date, uint16_t time) {

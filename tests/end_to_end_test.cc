@@ -39,20 +39,6 @@ Node Stamped(Node node, uint16_t date, uint16_t time) {
   return node;
 }
 
-imagebuilder::RawEntry Raw(const std::string& directory, const std::string& name11,
-                           uint8_t attributes, uint16_t time, uint16_t date) {
-  imagebuilder::RawEntry raw;
-  raw.directory = directory;
-  raw.bytes.fill(0);
-  for (size_t i = 0; i < 11; ++i) raw.bytes[i] = i < name11.size() ? name11[i] : ' ';
-  raw.bytes[11] = attributes;
-  raw.bytes[22] = static_cast<uint8_t>(time);
-  raw.bytes[23] = static_cast<uint8_t>(time >> 8);
-  raw.bytes[24] = static_cast<uint8_t>(date);
-  raw.bytes[25] = static_cast<uint8_t>(date >> 8);
-  return raw;
-}
-
 const uint16_t kSaturday = DosDate(1998, 3, 14);
 const uint16_t kSunday = DosDate(1998, 3, 15);
 const uint16_t kMonday = DosDate(2001, 1, 1);
@@ -66,17 +52,17 @@ imagebuilder::X68kImageSpec MainSpec() {
       Stamped(Dir("SYS", {Stamped(File("COMMAND.X", std::string(1000, 'x')), kSunday, kNine)}),
               kSunday, kNine),
       File("EMPTY.TXT", ""),
-      Stamped(Dir("DOC", {Stamped(File("\x93\xFA\x96\x7B\x8C\xEA.TXT", "nihongo\n"), kSaturday,
-                                  kNoon)},
-                  0x11),
-              kSaturday, kNoon),
+      Stamped(
+          Dir("DOC", {Stamped(File("\x93\xFA\x96\x7B\x8C\xEA.TXT", "nihongo\n"), kSaturday, kNoon)},
+              0x11),
+          kSaturday, kNoon),
   };
   first.rawEntries = {
-      Raw("\\", "VOLUME1", 0x08, 0, kMonday),
-      Raw("\\", "LINK    LNK", 0x40, DosTime(10, 20, 30), kMonday),
-      Raw("\\", "DIRVOL", 0x18, 0, kMonday),
-      Raw("\\", "VOLLNK", 0x48, 0, kMonday),
-      Raw("\\", "BADTIME TXT", 0x20, DosTime(0, 0, 60), kMonday),
+      imagebuilder::MakeRawEntry("\\", "VOLUME1", 0x08, 0, kMonday),
+      imagebuilder::MakeRawEntry("\\", "LINK    LNK", 0x40, DosTime(10, 20, 30), kMonday),
+      imagebuilder::MakeRawEntry("\\", "DIRVOL", 0x18, 0, kMonday),
+      imagebuilder::MakeRawEntry("\\", "VOLLNK", 0x48, 0, kMonday),
+      imagebuilder::MakeRawEntry("\\", "BADTIME TXT", 0x20, DosTime(0, 0, 60), kMonday),
   };
   imagebuilder::PartitionSpec second;
   second.root = {Stamped(File("P1.TXT", "one"), kMonday, kNine)};
@@ -118,9 +104,9 @@ class EndToEndTest : public testing::Test {
     const fs::path status = root / "status";
     const std::string line = "cd '" + (root / "work").string() + "' && env -i PATH='" +
                              PEEK_PROGRAM_DIR + ":/usr/bin:/bin' LANG=" + locale +
-                             " TZ=Asia/Tokyo IMG='" + (root / "main.hds").string() +
-                             "' bash -c '" + command + "' >'" + out.string() + "' 2>'" +
-                             error.string() + "'; echo $? >'" + status.string() + "'";
+                             " TZ=Asia/Tokyo IMG='" + (root / "main.hds").string() + "' bash -c '" +
+                             command + "' >'" + out.string() + "' 2>'" + error.string() +
+                             "'; echo $? >'" + status.string() + "'";
     std::system(line.c_str());
     Outcome outcome;
     outcome.status = std::atoi(ReadWhole(status).c_str());
@@ -129,7 +115,8 @@ class EndToEndTest : public testing::Test {
     return outcome;
   }
 
-  void Expect(const Outcome& outcome, int status, const std::string& out, const std::string& error) {
+  void Expect(const Outcome& outcome, int status, const std::string& out,
+              const std::string& error) {
     EXPECT_EQ(status, outcome.status);
     EXPECT_EQ(out, outcome.out);
     EXPECT_EQ(error, outcome.error);
@@ -141,35 +128,63 @@ class EndToEndTest : public testing::Test {
 };
 
 const char kPeekUsage[] =
-    "X68K\x83t\x83H\x81[\x83}\x83" "b\x83gMO \x83" "A\x83N\x83Z\x83X\x83" "c\x81[\x83\x8B \x83"
+    "X68K\x83t\x83H\x81[\x83}\x83"
+    "b\x83gMO \x83"
+    "A\x83N\x83Z\x83X\x83"
+    "c\x81[\x83\x8B \x83"
     "e\x83X\x83g\x94\xC5(Win95/WinNT) by rino Sep  7 2002\n"
-    "Usage: peekdisk [-pN] [-i] \x83h\x83\x89\x83" "C\x83u\x96\xBC \x83" "f\x83"
+    "Usage: peekdisk [-pN] [-i] \x83h\x83\x89\x83"
+    "C\x83u\x96\xBC \x83"
+    "f\x83"
     "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\n";
 const char kHaulUsage[] =
-    "X68K\x83t\x83H\x81[\x83}\x83" "b\x83gMO \x83" "A\x83N\x83Z\x83X\x83" "c\x81[\x83\x8B \x83"
+    "X68K\x83t\x83H\x81[\x83}\x83"
+    "b\x83gMO \x83"
+    "A\x83N\x83Z\x83X\x83"
+    "c\x81[\x83\x8B \x83"
     "e\x83X\x83g\x94\xC5(Win95/WinNT) by HOLMA Mar  14 1998\n"
     "                                               modified by rino Sep 14 2002\n"
-    "Usage: hauldisk [-pN] [-i] [-a] \x83h\x83\x89\x83" "C\x83u\x96\xBC \x83" "f\x83"
+    "Usage: hauldisk [-pN] [-i] [-a] \x83h\x83\x89\x83"
+    "C\x83u\x96\xBC \x83"
+    "f\x83"
     "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\n";
 const char kOptionLines[] =
-    "Option:-pN     \x83p\x81[\x83" "e\x83" "B\x83V\x83\x87\x83\x93\x94\xD4\x8D\x86\x82\xF0"
-    "\x8Ew\x92\xE8\x81" "AN\x82\xCD" "0\x88\xC8\x8F\xE3" "15\x96\xA2\x96\x9E\x82\xCC\x90\xAE"
-    "\x90\x94\x82\xF0\x8Ew\x92\xE8\x82\xB7\x82\xE9\x81" "B\n"
-    "       -i      \x83p\x81[\x83" "e\x83" "B\x83V\x83\x87\x83\x93\x8F\xEE\x95\xF1\x82\xF0"
+    "Option:-pN     \x83p\x81[\x83"
+    "e\x83"
+    "B\x83V\x83\x87\x83\x93\x94\xD4\x8D\x86\x82\xF0"
+    "\x8Ew\x92\xE8\x81"
+    "AN\x82\xCD"
+    "0\x88\xC8\x8F\xE3"
+    "15\x96\xA2\x96\x9E\x82\xCC\x90\xAE"
+    "\x90\x94\x82\xF0\x8Ew\x92\xE8\x82\xB7\x82\xE9\x81"
+    "B\n"
+    "       -i      \x83p\x81[\x83"
+    "e\x83"
+    "B\x83V\x83\x87\x83\x93\x8F\xEE\x95\xF1\x82\xF0"
     "\x95\\\x8E\xA6\n";
 const char kAttributeLine[] =
-    "       -a      \x83t\x83@\x83" "C\x83\x8B\x91\xAE\x90\xAB\x81" "E\x93\xFA\x95t\x82\xF0"
+    "       -a      \x83t\x83@\x83"
+    "C\x83\x8B\x91\xAE\x90\xAB\x81"
+    "E\x93\xFA\x95t\x82\xF0"
     "\x95\x9C\x8C\xB3\n";
 const char kExampleLines[] =
-    "Ex. NT\x82\xC5\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC\x82\xC9\x82\xCD"
+    "Ex. NT\x82\xC5\x82\xCD\x83h\x83\x89\x83"
+    "C\x83u\x96\xBC\x82\xC9\x82\xCD"
     "\\\\.\\PHYSICALDRIVE3\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
     "\x82\xDC\x82\xB7\n"
-    "    95\x82\xC5\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC\x82\xC9\x82\xCD" "A:\x81" "AB:"
+    "    95\x82\xC5\x82\xCD\x83h\x83\x89\x83"
+    "C\x83u\x96\xBC\x82\xC9\x82\xCD"
+    "A:\x81"
+    "AB:"
     "\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n"
-    "    WinASPI32\x82\xF0\x8Eg\x82\xA4\x8E\x9E\x82\xC9\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC"
-    "\x82\xC9\x82\xCD" "0:3:0\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
+    "    WinASPI32\x82\xF0\x8Eg\x82\xA4\x8E\x9E\x82\xC9\x82\xCD\x83h\x83\x89\x83"
+    "C\x83u\x96\xBC"
+    "\x82\xC9\x82\xCD"
+    "0:3:0\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
     "\x82\xDC\x82\xB7\n"
-    "    \x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\x82\xC9\x82\xCD\\\x82\xE2\\SYS\x82\xC8"
+    "    \x83"
+    "f\x83"
+    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\x82\xC9\x82\xCD\\\x82\xE2\\SYS\x82\xC8"
     "\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n";
 
 std::string PeekUsage() { return std::string(kPeekUsage) + kOptionLines + kExampleLines; }
@@ -212,7 +227,8 @@ const char kDocListing[] =
 
 TEST_F(EndToEndTest, UsageTextsAndStartUpFailures) {
   const std::string cannotOpen =
-      "\x8Ew\x92\xE8\x82\xCC\x83h\x83\x89\x83" "C\x83u\x82\xCD\x83I\x81[\x83v\x83\x93\x82\xC5"
+      "\x8Ew\x92\xE8\x82\xCC\x83h\x83\x89\x83"
+      "C\x83u\x82\xCD\x83I\x81[\x83v\x83\x93\x82\xC5"
       "\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
   std::ofstream((root / "zeros.img").string(), std::ios::binary) << std::string(65536, '\0');
   Expect(Run("peekdisk"), 1, "", PeekUsage());
@@ -259,10 +275,12 @@ TEST_F(EndToEndTest, CopiesTheWholePartitionAndRestoresUnderA) {
   const std::string listing = std::string("[\\]\n") +
                               "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
                               "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
-                              "[\\SYS]\n" + kSysListing + "\n" +
+                              "[\\SYS]\n" +
+                              kSysListing + "\n" +
                               "              EMPTY.TXT        0  ----/--/--(--) --:--:--\n"
                               "                    DOC    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
-                              "[\\DOC]\n" + kDocListing + "\n" +
+                              "[\\DOC]\n" +
+                              kDocListing + "\n" +
                               "                VOLUME1    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
                               "               LINK.LNK    <LNK>  2001/01/01(\x8C\x8E) 10:20:30\n"
                               "                 DIRVOL    <DIR>  2001/01/01(\x8C\x8E) 00:00:00\n"
@@ -311,9 +329,12 @@ TEST_F(EndToEndTest, Utf8LocaleConvertsOutputPathsAndNames) {
 TEST_F(EndToEndTest, NamesThatDoNotConvertAreEscapedAndComeBack) {
   imagebuilder::X68kImageSpec spec;
   imagebuilder::PartitionSpec partition;
-  partition.root = {Stamped(File("A\x80" "B.TXT", "x"), kMonday, kNine),
-                    Stamped(Dir("D%41\xFD", {Stamped(File("IN.TXT", "in"), kMonday, kNine)}),
-                            kMonday, kNine)};
+  partition.root = {
+      Stamped(File("A\x80"
+                   "B.TXT",
+                   "x"),
+              kMonday, kNine),
+      Stamped(Dir("D%41\xFD", {Stamped(File("IN.TXT", "in"), kMonday, kNine)}), kMonday, kNine)};
   spec.partitions = {partition};
   WriteImage(imagebuilder::BuildX68k(spec), "main.hds");
   const std::string u = "C.UTF-8";
@@ -334,7 +355,8 @@ TEST_F(EndToEndTest, NamesThatDoNotConvertAreEscapedAndComeBack) {
   EXPECT_EQ("in", Work("D%2541%FD/IN.TXT"));
   // Under the C locale the bytes pass unchanged.
   Expect(Run("peekdisk \"$IMG\" \\\\"), 0,
-         "                A\x80" "B.TXT        1  2001/01/01(\x8C\x8E) 09:00:00\n"
+         "                A\x80"
+         "B.TXT        1  2001/01/01(\x8C\x8E) 09:00:00\n"
          "                  D%41\xFD    <DIR>  2001/01/01(\x8C\x8E) 09:00:00\n"
          "\n",
          "");
@@ -359,11 +381,11 @@ TEST_F(EndToEndTest, HostileNamesWriteNothingOutsideTheTarget) {
   imagebuilder::X68kImageSpec spec;
   imagebuilder::PartitionSpec partition;
   partition.root = {Stamped(Dir("D", {File("IN.TXT", "in")}), kMonday, kNine)};
-  partition.rawEntries = {Raw("\\", "..", 0x20, kNine, kMonday),
-                          Raw("\\", "../ESCAPE", 0x20, kNine, kMonday),
-                          Raw("\\", "/TMP", 0x10, kNine, kMonday),
-                          Raw("\\D", "..      /X", 0x20, kNine, kMonday),
-                          Raw("\\D", "UP", 0x10, kNine, kMonday)};
+  partition.rawEntries = {imagebuilder::MakeRawEntry("\\", "..", 0x20, kNine, kMonday),
+                          imagebuilder::MakeRawEntry("\\", "../ESCAPE", 0x20, kNine, kMonday),
+                          imagebuilder::MakeRawEntry("\\", "/TMP", 0x10, kNine, kMonday),
+                          imagebuilder::MakeRawEntry("\\D", "..      /X", 0x20, kNine, kMonday),
+                          imagebuilder::MakeRawEntry("\\D", "UP", 0x10, kNine, kMonday)};
   spec.partitions = {partition};
   WriteImage(imagebuilder::BuildX68k(spec), "main.hds");
   const Outcome outcome = Run("mkdir t && cd t && hauldisk \"$IMG\" \\\\ >/dev/null");

@@ -562,4 +562,22 @@ Image BuildPc(const PcImageSpec& spec) {
   return image;
 }
 
+RawEntry MakeRawEntry(const std::string& directory, const std::string& name11, uint8_t attributes,
+                      uint16_t time, uint16_t date, uint16_t cluster, uint32_t size) {
+  RawEntry raw;
+  raw.directory = directory;
+  raw.bytes.fill(0);
+  for (size_t i = 0; i < 11; ++i) {
+    raw.bytes[i] = i < name11.size() ? static_cast<uint8_t>(name11[i]) : ' ';
+  }
+  raw.bytes[11] = attributes;
+  for (int i = 0; i < 2; ++i) {
+    raw.bytes[22 + i] = static_cast<uint8_t>(time >> (8 * i));
+    raw.bytes[24 + i] = static_cast<uint8_t>(date >> (8 * i));
+    raw.bytes[26 + i] = static_cast<uint8_t>(cluster >> (8 * i));
+  }
+  for (int i = 0; i < 4; ++i) raw.bytes[28 + i] = static_cast<uint8_t>(size >> (8 * i));
+  return raw;
+}
+
 }  // namespace imagebuilder

@@ -52,6 +52,11 @@ struct RawEntry {
   std::array<uint8_t, 32> bytes;
 };
 
+// A raw entry: the 11-byte name field as given (space-padded), the attribute byte, time,
+// date, first cluster and size; bytes 12-21 zero.
+RawEntry MakeRawEntry(const std::string& directory, const std::string& name11, uint8_t attributes,
+                      uint16_t time, uint16_t date, uint16_t cluster = 0, uint32_t size = 0);
+
 struct PartitionSpec {
   uint16_t sectorSize = 1024;     // bytes per partition sector: a power of two, 256..8192
   uint8_t sectorsPerCluster = 1;  // at least 1
