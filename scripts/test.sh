@@ -29,3 +29,6 @@ win_built=$(date +%s)
 ctest --test-dir build-win --output-on-failure -j "$jobs"
 win_end=$(date +%s)
 echo "Windows stage: build $((win_built - win_start)) s, tests under Wine $((win_end - win_built)) s"
+
+echo "== fuzz the volume"
+scripts/fuzz.sh 60

@@ -1,1 +1,562 @@
 #include "tools/image_builder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <numeric>
+#include <set>
+#include <utility>
+
+namespace imagebuilder {
+
+namespace {
+
+using Entry = std::array<uint8_t, 32>;
+
+constexpr uint32_t kLabelTableOffset = 2048;
+constexpr uint32_t kFirstTableEntry = 2064;
+constexpr uint32_t kTableEntrySize = 16;
+constexpr uint32_t kMaxTableEntries = (4096 - kFirstTableEntry) / kTableEntrySize;
+// FAT16 numbers clusters from 2; 0xFFF7 marks a bad cluster and 0xFFF8 up end a chain,
+// and a volume of 65525 clusters or more is FAT32.
+constexpr uint32_t kMaxClusterCount = 65524;
+constexpr uint32_t kMinPcClusterCount = 4085;
+constexpr uint32_t kSparedClusters = 16;
+constexpr uint16_t kEndOfChain = 0xFFFF;
+
+void StoreLe16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+void StoreLe32(uint8_t* p, uint32_t v) {
+  StoreLe16(p, v & 0xFFFF);
+  StoreLe16(p + 2, v >> 16);
+}
+void StoreBe16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 8);
+  p[1] = static_cast<uint8_t>(v);
+}
+void StoreBe32(uint8_t* p, uint32_t v) {
+  StoreBe16(p, v >> 16);
+  StoreBe16(p + 2, v & 0xFFFF);
+}
+void StoreFat16(uint8_t* p, uint16_t v, bool bigEndian) {
+  if (bigEndian) {
+    StoreBe16(p, v);
+  } else {
+    StoreLe16(p, v);
+  }
+}
+
+uint64_t RoundUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
+
+bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
+
+std::string ChildPath(const std::string& directory, const std::string& name) {
+  return directory == "\\" ? "\\" + name : directory + "\\" + name;
+}
+
+Entry DotEntry(const char* name, uint16_t cluster, uint16_t time, uint16_t date) {
+  Entry e;
+  std::memset(e.data(), ' ', 11);
+  std::memset(e.data() + 11, 0, 21);
+  std::memcpy(e.data(), name, std::strlen(name));
+  e[11] = 0x10;
+  StoreLe16(&e[22], time);
+  StoreLe16(&e[24], date);
+  StoreLe16(&e[26], cluster);
+  return e;
+}
+
+// The 32-byte entry of `node` without its first cluster; false with `error` set when the
+// name does not fit the entry.
+bool MakeEntry(const Node& node, Entry* e, std::string* error) {
+  const std::string& name = node.name;
+  if (name.empty() || name == "." || name == "..") {
+    *error = "invalid name \"" + name + "\"";
+    return false;
+  }
+  const size_t dot = name.rfind('.');
+  const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? "" : name.substr(dot + 1);
+  if (base.empty() || base.size() > 18 || extension.size() > 3) {
+    *error = "name \"" + name + "\" does not fit 18 + 3 bytes";
+    return false;
+  }
+  std::memset(e->data(), ' ', 11);
+  std::memset(e->data() + 11, 0, 21);
+  std::memcpy(e->data(), base.data(), std::min<size_t>(base.size(), 8));
+  std::memcpy(e->data() + 8, extension.data(), extension.size());
+  if (base.size() > 8) {
+    std::memset(e->data() + 12, ' ', 10);
+    std::memcpy(e->data() + 12, base.data() + 8, base.size() - 8);
+  }
+  // 0xE5 in byte 0 marks a deleted entry; a name that really starts so is stored as 0x05.
+  if ((*e)[0] == 0xE5) (*e)[0] = 0x05;
+  (*e)[11] = static_cast<uint8_t>(node.isDirectory ? node.attributes | 0x10 : node.attributes);
+  StoreLe16(&(*e)[22], node.time);
+  StoreLe16(&(*e)[24], node.date);
+  if (!node.isDirectory) StoreLe32(&(*e)[28], static_cast<uint32_t>(node.contents.size()));
+  return true;
+}
+
+struct PlannedDirectory {
+  bool isRoot = false;
+  std::vector<uint16_t> clusters;  // empty for the root
+  std::vector<Entry> entries;
+  std::vector<std::pair<std::string, size_t>> named;  // node path, entry index
+};
+
+struct PlannedFile {
+  const std::string* contents = nullptr;
+  std::vector<uint16_t> clusters;
+};
+
+// Assigns clusters to every node of a partition's tree and makes every directory's
+// entries. Clusters are handed out in tree order, parents before their children.
+class Planner {
+ public:
+  Planner(const PartitionSpec& spec, uint32_t clusterBytes, uint32_t firstCluster)
+      : spec(spec), clusterBytes(clusterBytes), next(firstCluster) {
+    for (const RawEntry& raw : spec.rawEntries) rawByDirectory[raw.directory].push_back(&raw);
+  }
+
+  bool Run(std::string* error) {
+    PlanDirectory(spec.root, "\\", true, {}, 0, 0, 0);
+    if (failure.empty() && directories.front().entries.size() > spec.rootEntries) {
+      failure = "the root directory needs " + std::to_string(directories.front().entries.size()) +
+                " entries but has room for " + std::to_string(spec.rootEntries);
+    }
+    if (failure.empty()) {
+      for (const auto& item : rawByDirectory) {
+        if (visited.count(item.first) == 0) {
+          failure = "raw entries for \"" + item.first + "\", which is not a directory of the tree";
+          break;
+        }
+      }
+    }
+    *error = failure;
+    return failure.empty();
+  }
+
+  // Clusters handed out so far, gaps included, counted from cluster 2.
+  uint32_t ClustersUsed() const { return next - 2; }
+
+  std::vector<PlannedDirectory> directories;  // the root first
+  std::vector<PlannedFile> files;
+  std::map<std::string, Placement> nodes;
+
+ private:
+  std::vector<uint16_t> Allocate(uint64_t count, bool fragmented) {
+    std::vector<uint16_t> chain;
+    if (count == 0) return chain;
+    const uint64_t span = fragmented ? 2 * count : count;
+    if (next + span - 1 > kMaxClusterCount + 1) {
+      if (failure.empty()) failure = "the tree needs more clusters than FAT16 numbers";
+      return chain;
+    }
+    chain.reserve(count);
+    for (uint64_t i = 0; i < count; ++i) {
+      chain.push_back(static_cast<uint16_t>(fragmented ? next + 2 * (count - 1 - i) + 1 : next + i));
+    }
+    next += static_cast<uint32_t>(span);
+    return chain;
+  }
+
+  size_t RawCount(const std::string& path) const {
+    auto it = rawByDirectory.find(path);
+    return it == rawByDirectory.end() ? 0 : it->second.size();
+  }
+
+  void PlanDirectory(const std::vector<Node>& children, const std::string& path, bool isRoot,
+                     std::vector<uint16_t> ownClusters, uint16_t parentCluster, uint16_t time,
+                     uint16_t date) {
+    if (!failure.empty()) return;
+    visited.insert(path);
+    const size_t index = directories.size();
+    directories.emplace_back();
+    PlannedDirectory directory;
+    directory.isRoot = isRoot;
+    const uint16_t self = isRoot ? 0 : ownClusters.front();
+    if (!isRoot) {
+      directory.entries.push_back(DotEntry(".", self, time, date));
+      directory.entries.push_back(DotEntry("..", parentCluster, time, date));
+    }
+    directory.clusters = std::move(ownClusters);
+
+    for (const Node& child : children) {
+      Entry entry;
+      if (!MakeEntry(child, &entry, &failure)) return;
+      const std::string childPath = ChildPath(path, child.name);
+      uint64_t clusterCount;
+      if (child.isDirectory) {
+        const uint64_t entries = 2 + child.children.size() + RawCount(childPath);
+        clusterCount = std::max<uint64_t>(1, (entries * 32 + clusterBytes - 1) / clusterBytes);
+      } else {
+        clusterCount = (child.contents.size() + clusterBytes - 1) / clusterBytes;
+      }
+      std::vector<uint16_t> clusters = Allocate(clusterCount, child.fragmented);
+      if (!failure.empty()) return;
+      StoreLe16(&entry[26], clusters.empty() ? 0 : clusters.front());
+      // With duplicate names the first entry keeps the path.
+      if (nodes.emplace(childPath, Placement{0, clusters}).second) {
+        directory.named.emplace_back(childPath, directory.entries.size());
+      }
+      directory.entries.push_back(entry);
+      if (child.isDirectory) {
+        PlanDirectory(child.children, childPath, false, std::move(clusters), self, child.time,
+                      child.date);
+        if (!failure.empty()) return;
+      } else if (!clusters.empty()) {
+        files.push_back(PlannedFile{&child.contents, std::move(clusters)});
+      }
+    }
+    auto raw = rawByDirectory.find(path);
+    if (raw != rawByDirectory.end()) {
+      for (const RawEntry* entry : raw->second) directory.entries.push_back(entry->bytes);
+    }
+    directories[index] = std::move(directory);
+  }
+
+  const PartitionSpec& spec;
+  const uint32_t clusterBytes;
+  uint32_t next;
+  std::string failure;
+  std::map<std::string, std::vector<const RawEntry*>> rawByDirectory;
+  std::set<std::string> visited;
+};
+
+// Geometry of one partition in partition sectors, counted from its boot sector.
+struct PartitionPlan {
+  uint32_t clusterBytes = 0;
+  uint32_t clusterCount = 0;
+  uint32_t fatStart = 0;
+  uint32_t fatSectors = 0;
+  uint32_t rootStart = 0;
+  uint32_t rootBytes = 0;
+  uint32_t dataStart = 0;
+  uint64_t totalSectors = 0;
+};
+
+bool PlanPartition(const PartitionSpec& spec, bool x68k, std::unique_ptr<Planner>* planner,
+                   PartitionPlan* plan, std::string* error) {
+  const uint32_t ss = spec.sectorSize;
+  if (ss < 256 || ss > 8192 || !IsPowerOfTwo(ss)) {
+    *error = "sector size " + std::to_string(ss) + " is not a power of two from 256 to 8192";
+    return false;
+  }
+  if (spec.sectorsPerCluster == 0 || spec.fatCount == 0 || spec.reservedSectors == 0) {
+    *error = "sectors per cluster, FAT count and reserved sectors must be at least 1";
+    return false;
+  }
+  plan->clusterBytes = ss * spec.sectorsPerCluster;
+  plan->rootBytes = static_cast<uint32_t>(spec.rootEntries) * 32;
+
+  // The data area starts at the root's start plus its whole sectors, so a root that ends
+  // inside a sector shares that sector with cluster 2. When the entries in use, with the
+  // end entry after them, reach into that shared sector, cluster 2 stays unused.
+  size_t rootUsed = spec.root.size();
+  for (const RawEntry& raw : spec.rawEntries) rootUsed += raw.directory == "\\" ? 1 : 0;
+  const uint64_t rootNeed = (rootUsed + (rootUsed < spec.rootEntries ? 1 : 0)) * 32;
+  const bool skipCluster2 = plan->rootBytes % ss != 0 && rootNeed > plan->rootBytes / ss * ss;
+
+  *planner = std::make_unique<Planner>(spec, plan->clusterBytes, skipCluster2 ? 3 : 2);
+  if (!(*planner)->Run(error)) return false;
+  const uint32_t used = (*planner)->ClustersUsed();
+
+  uint64_t clusterCount = spec.clusterCount != 0 ? spec.clusterCount : used + kSparedClusters;
+  if (!x68k) clusterCount = std::max<uint64_t>(clusterCount, kMinPcClusterCount);
+  if (clusterCount < used) {
+    *error = "the tree needs " + std::to_string(used) + " clusters, more than " +
+             std::to_string(clusterCount);
+    return false;
+  }
+  if (clusterCount > kMaxClusterCount) {
+    *error = std::to_string(clusterCount) + " clusters are more than FAT16 holds";
+    return false;
+  }
+  plan->clusterCount = static_cast<uint32_t>(clusterCount);
+
+  if (x68k) {
+    // The boot sector gives the area before the FAT in 1024-byte units, so it must be a
+    // whole number of both those units and sectors.
+    const uint64_t bytes = RoundUp(static_cast<uint64_t>(spec.reservedSectors) * ss,
+                                   std::lcm<uint64_t>(1024, ss));
+    if (bytes / 1024 > 0xFFFF) {
+      *error = "the area before the FAT exceeds 65535 units of 1024 bytes";
+      return false;
+    }
+    plan->fatStart = static_cast<uint32_t>(bytes / ss);
+  } else {
+    if (spec.reservedSectors > 0xFFFF) {
+      *error = "more than 65535 reserved sectors";
+      return false;
+    }
+    // The boot sector's signature sits at byte 510, so the FAT starts after it.
+    plan->fatStart = std::max<uint32_t>(spec.reservedSectors, (512 + ss - 1) / ss);
+  }
+  plan->fatSectors = static_cast<uint32_t>(RoundUp((clusterCount + 2) * 2, ss) / ss);
+  if (x68k && plan->fatSectors > 255) {
+    *error = "a FAT of " + std::to_string(plan->fatSectors) +
+             " sectors does not fit the boot sector's one-byte field";
+    return false;
+  }
+  plan->rootStart = plan->fatStart + spec.fatCount * plan->fatSectors;
+  plan->dataStart = plan->rootStart + plan->rootBytes / ss;
+  plan->totalSectors = plan->dataStart + clusterCount * spec.sectorsPerCluster;
+  if (!x68k && plan->totalSectors > 0xFFFFFFFFu) {
+    *error = "the volume has more sectors than the boot sector records";
+    return false;
+  }
+  return true;
+}
+
+// Writes FAT copies, directories and file contents of a planned partition whose boot
+// sector lies at `start`, and fills its layout.
+void WritePartition(const PartitionSpec& spec, const PartitionPlan& plan, Planner* planner,
+                    uint64_t start, bool bigEndian, Image* image) {
+  const uint32_t ss = spec.sectorSize;
+  PartitionLayout layout;
+  layout.start = start;
+  layout.fatOffset = start + static_cast<uint64_t>(plan.fatStart) * ss;
+  layout.rootOffset = start + static_cast<uint64_t>(plan.rootStart) * ss;
+  layout.dataOffset = start + static_cast<uint64_t>(plan.dataStart) * ss;
+  layout.clusterBytes = plan.clusterBytes;
+  layout.fatBytes = plan.fatSectors * ss;
+  layout.bigEndianFat = bigEndian;
+  layout.sectorSize = spec.sectorSize;
+  layout.sectorsPerCluster = spec.sectorsPerCluster;
+  layout.fatCount = spec.fatCount;
+  layout.fatStartSectors = plan.fatStart;
+  layout.fatSectors = plan.fatSectors;
+  layout.rootEntries = spec.rootEntries;
+  layout.clusterCount = plan.clusterCount;
+  layout.sizeBytes = plan.totalSectors * ss;
+
+  uint8_t* bytes = image->bytes.data();
+  auto clusterAt = [&](uint16_t cluster) {
+    return bytes + layout.dataOffset + static_cast<uint64_t>(cluster - 2) * plan.clusterBytes;
+  };
+  uint8_t* fat = bytes + layout.fatOffset;
+  auto link = [&](const std::vector<uint16_t>& chain) {
+    for (size_t i = 0; i < chain.size(); ++i) {
+      const uint16_t value = i + 1 < chain.size() ? chain[i + 1] : kEndOfChain;
+      StoreFat16(fat + static_cast<size_t>(chain[i]) * 2, value, bigEndian);
+    }
+  };
+
+  // Entries 0 and 1 describe no cluster; they carry the media marks.
+  StoreFat16(fat, 0xFFF8, bigEndian);
+  StoreFat16(fat + 2, 0xFFFF, bigEndian);
+
+  for (const PlannedDirectory& directory : planner->directories) {
+    auto entryAt = [&](size_t index) -> uint64_t {
+      const uint64_t offset = index * 32;
+      if (directory.isRoot) return layout.rootOffset + offset;
+      return clusterAt(directory.clusters[offset / plan.clusterBytes]) - bytes +
+             offset % plan.clusterBytes;
+    };
+    for (size_t i = 0; i < directory.entries.size(); ++i) {
+      std::memcpy(bytes + entryAt(i), directory.entries[i].data(), 32);
+    }
+    for (const auto& named : directory.named) {
+      planner->nodes[named.first].entryOffset = entryAt(named.second);
+    }
+    link(directory.clusters);
+  }
+  for (const PlannedFile& file : planner->files) {
+    const std::string& contents = *file.contents;
+    for (size_t i = 0; i < file.clusters.size(); ++i) {
+      const size_t from = i * plan.clusterBytes;
+      const size_t length = std::min<size_t>(plan.clusterBytes, contents.size() - from);
+      std::memcpy(clusterAt(file.clusters[i]), contents.data() + from, length);
+    }
+    link(file.clusters);
+  }
+  for (uint32_t copy = 1; copy < spec.fatCount; ++copy) {
+    std::memcpy(fat + static_cast<uint64_t>(copy) * layout.fatBytes, fat, layout.fatBytes);
+  }
+  layout.nodes = std::move(planner->nodes);
+  image->partitions.push_back(std::move(layout));
+}
+
+Image Failed(const std::string& error) {
+  Image image;
+  image.error = error;
+  return image;
+}
+
+}  // namespace
+
+uint16_t DosDate(int year, int month, int day) {
+  return static_cast<uint16_t>(((year - 1980) << 9) | (month << 5) | day);
+}
+
+uint16_t DosTime(int hour, int minute, int second) {
+  return static_cast<uint16_t>((hour << 11) | (minute << 5) | (second / 2));
+}
+
+Node File(const std::string& name, const std::string& contents, uint8_t attributes) {
+  Node node;
+  node.name = name;
+  node.contents = contents;
+  node.attributes = attributes;
+  return node;
+}
+
+Node Dir(const std::string& name, std::vector<Node> children, uint8_t attributes) {
+  Node node;
+  node.name = name;
+  node.isDirectory = true;
+  node.attributes = attributes;
+  node.children = std::move(children);
+  return node;
+}
+
+uint64_t Image::ClusterOffset(int partition, uint16_t cluster) const {
+  const PartitionLayout& p = partitions.at(static_cast<size_t>(partition));
+  return p.dataOffset + (static_cast<uint64_t>(cluster) - 2) * p.clusterBytes;
+}
+
+void Image::Poke(uint64_t offset, uint8_t value) {
+  if (offset < bytes.size()) bytes[offset] = value;
+}
+
+void Image::PokeBytes(uint64_t offset, const std::string& data) {
+  for (size_t i = 0; i < data.size(); ++i) Poke(offset + i, static_cast<uint8_t>(data[i]));
+}
+
+void Image::SetFatEntry(int partition, uint16_t cluster, uint16_t value) {
+  if (partition < 0 || static_cast<size_t>(partition) >= partitions.size()) return;
+  const PartitionLayout& p = partitions[partition];
+  if (static_cast<uint64_t>(cluster) * 2 + 2 > p.fatBytes) return;
+  for (uint32_t copy = 0; copy < p.fatCount; ++copy) {
+    const uint64_t offset = p.fatOffset + static_cast<uint64_t>(copy) * p.fatBytes + cluster * 2u;
+    Poke(offset, static_cast<uint8_t>(p.bigEndianFat ? value >> 8 : value));
+    Poke(offset + 1, static_cast<uint8_t>(p.bigEndianFat ? value : value >> 8));
+  }
+}
+
+uint16_t Image::GetFatEntry(int partition, uint16_t cluster) const {
+  if (partition < 0 || static_cast<size_t>(partition) >= partitions.size()) return 0;
+  const PartitionLayout& p = partitions[partition];
+  const uint64_t offset = p.fatOffset + cluster * 2u;
+  if (static_cast<uint64_t>(cluster) * 2 + 2 > p.fatBytes || offset + 2 > bytes.size()) return 0;
+  const uint8_t a = bytes[offset];
+  const uint8_t b = bytes[offset + 1];
+  return static_cast<uint16_t>(p.bigEndianFat ? (a << 8) | b : (b << 8) | a);
+}
+
+bool Image::WriteTo(const std::string& path) const {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return !out.fail();
+}
+
+Image BuildX68k(const X68kImageSpec& spec) {
+  const uint32_t d = spec.deviceSectorSize;
+  if (d == 0) return Failed("device sector size 0");
+  if (spec.partitions.size() > kMaxTableEntries) {
+    return Failed("more partitions than the table holds");
+  }
+  if (spec.firstPartitionKb < 4) {
+    return Failed("the first partition would overlap the label and the partition table");
+  }
+
+  struct Planned {
+    PartitionPlan plan;
+    std::unique_ptr<Planner> planner;
+    uint64_t start = 0;
+  };
+  std::vector<Planned> planned(spec.partitions.size());
+  uint64_t position = static_cast<uint64_t>(spec.firstPartitionKb) * 1024;
+  for (size_t i = 0; i < spec.partitions.size(); ++i) {
+    const PartitionSpec& ps = spec.partitions[i];
+    std::string error;
+    if (!PlanPartition(ps, true, &planned[i].planner, &planned[i].plan, &error)) {
+      return Failed("partition " + std::to_string(i) + ": " + error);
+    }
+    // The table gives starts in 1024-byte units; the reader turns them into device and
+    // partition sectors, so a start must be a whole number of all three.
+    const uint64_t unit = std::lcm<uint64_t>(std::lcm<uint64_t>(1024, d), ps.sectorSize);
+    planned[i].start = RoundUp(position, unit);
+    if (planned[i].start / 1024 > 0xFFFFFF) {
+      return Failed("partition " + std::to_string(i) + " starts beyond the table's 24 bits");
+    }
+    position = planned[i].start + planned[i].plan.totalSectors * ps.sectorSize;
+  }
+
+  Image image;
+  const uint64_t end = RoundUp(std::max<uint64_t>(position, 4096), d);
+  image.bytes.assign(end, 0);
+  uint8_t* bytes = image.bytes.data();
+  std::memcpy(bytes, "X68SCSI1", 8);
+  std::memcpy(bytes + kLabelTableOffset, "X68K", 4);
+  for (size_t i = 0; i < planned.size(); ++i) {
+    const PartitionSpec& ps = spec.partitions[i];
+    const Planned& p = planned[i];
+    const uint64_t sizeBytes = p.plan.totalSectors * ps.sectorSize;
+
+    uint8_t* entry = bytes + kFirstTableEntry + i * kTableEntrySize;
+    std::memcpy(entry, "Human68k", 8);
+    StoreBe32(entry + 8, static_cast<uint32_t>(p.start / 1024));
+    StoreBe32(entry + 12, static_cast<uint32_t>(RoundUp(sizeBytes, 1024) / 1024));
+
+    uint8_t* boot = bytes + p.start;
+    StoreBe16(boot + 18, ps.sectorSize);
+    boot[20] = ps.sectorsPerCluster;
+    boot[21] = ps.fatCount;
+    StoreBe16(boot + 22, static_cast<uint32_t>(static_cast<uint64_t>(p.plan.fatStart) *
+                                               ps.sectorSize / 1024));
+    StoreBe16(boot + 24, ps.rootEntries);
+    boot[29] = static_cast<uint8_t>(p.plan.fatSectors);
+
+    WritePartition(ps, p.plan, p.planner.get(), p.start, true, &image);
+  }
+  return image;
+}
+
+Image BuildPc(const PcImageSpec& spec) {
+  const PartitionSpec& ps = spec.partition;
+  PartitionPlan plan;
+  std::unique_ptr<Planner> planner;
+  std::string error;
+  if (!PlanPartition(ps, false, &planner, &plan, &error)) return Failed(error);
+
+  Image image;
+  image.bytes.assign(plan.totalSectors * ps.sectorSize, 0);
+  uint8_t* boot = image.bytes.data();
+  boot[0] = 0xEB;
+  boot[1] = 0x3C;
+  boot[2] = 0x90;
+  std::memcpy(boot + 3, "PEEKDISK", 8);
+  StoreLe16(boot + 11, ps.sectorSize);
+  boot[13] = ps.sectorsPerCluster;
+  StoreLe16(boot + 14, plan.fatStart);
+  boot[16] = ps.fatCount;
+  StoreLe16(boot + 17, ps.rootEntries);
+  if (plan.totalSectors <= 0xFFFF) {
+    StoreLe16(boot + 19, static_cast<uint32_t>(plan.totalSectors));
+  } else {
+    StoreLe32(boot + 32, static_cast<uint32_t>(plan.totalSectors));
+  }
+  boot[21] = 0xF8;  // fixed disk
+  StoreLe16(boot + 22, plan.fatSectors);
+  StoreLe16(boot + 24, 32);  // sectors per track
+  StoreLe16(boot + 26, 2);   // heads
+  boot[36] = 0x80;           // drive number
+  boot[38] = 0x29;           // extended boot signature: volume id, label and type follow
+  StoreLe32(boot + 39, 0x12345678);
+  std::memcpy(boot + 43, "NO NAME    ", 11);
+  std::memcpy(boot + 54, "FAT16   ", 8);
+  boot[510] = 0x55;
+  boot[511] = 0xAA;
+
+  WritePartition(ps, plan, planner.get(), 0, false, &image);
+  return image;
+}
+
+}  // namespace imagebuilder

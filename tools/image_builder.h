@@ -21,7 +21,13 @@ uint16_t DosTime(int hour, int minute, int second);
 
 // One file or directory of a tree. Names are code page 932 bytes, "BASE.EXT" with a base
 // of up to 18 bytes (bytes 9-18 go into the entry's second name part) and an extension
-// of up to 3; "." and ".." are made by the builder and must not be given.
+// of up to 3; "." and ".." are made by the builder and must not be given. The name is
+// split at its last '.'; bytes are stored as given (no case change), except that a first
+// byte 0xE5 is stored as 0x05. A base of up to 8 bytes leaves bytes 12-21 zero; a longer
+// one puts bytes 9-18 there, filled up with spaces. A directory's entries are ".", ".."
+// (first cluster of the parent, 0 for the root), its children in order, then its
+// RawEntries in order; the root has no "." and "..". A directory takes as many clusters
+// as its entries need, so it has a zero end entry unless the entries fill it exactly.
 struct Node {
   std::string name;
   bool isDirectory = false;
@@ -30,7 +36,10 @@ struct Node {
   uint16_t date = 0;
   std::string contents;         // files only
   std::vector<Node> children;   // directories only
-  bool fragmented = false;      // place the chain's clusters out of order, with gaps
+  // Place the chain's clusters in descending order with a free cluster before each, so
+  // that no two neighbours of the chain are neighbours on the disk. Otherwise a chain is
+  // contiguous and ascending. An empty file has no chain (first cluster 0, size 0).
+  bool fragmented = false;
 };
 
 Node File(const std::string& name, const std::string& contents, uint8_t attributes = 0x20);
@@ -44,12 +53,18 @@ struct RawEntry {
 };
 
 struct PartitionSpec {
-  uint16_t sectorSize = 1024;       // bytes per partition sector: 256..8192
-  uint8_t sectorsPerCluster = 1;
-  uint8_t fatCount = 2;
+  uint16_t sectorSize = 1024;       // bytes per partition sector: a power of two, 256..8192
+  uint8_t sectorsPerCluster = 1;    // at least 1
+  uint8_t fatCount = 2;             // at least 1
   uint16_t rootEntries = 512;
-  uint32_t reservedSectors = 1;     // sectors before the first FAT (PC: at least 1)
-  uint32_t clusterCount = 0;        // data clusters; 0 = what the tree needs plus 16
+  // Sectors before the first FAT (at least 1, the boot sector). On X68000 media the area
+  // is rounded up to whole 1024-byte units that are also whole sectors, since the boot
+  // sector records it in units of 1024 bytes.
+  uint32_t reservedSectors = 1;
+  // Data clusters; 0 = what the tree needs plus 16. PC images get at least 4085, the
+  // fewest a FAT16 volume may have. The FAT is sized to hold them (at most 255 sectors on
+  // X68000 media, whose boot sector records the FAT size in one byte).
+  uint32_t clusterCount = 0;
   std::vector<Node> root;
   std::vector<RawEntry> rawEntries;
 };
@@ -58,9 +73,12 @@ struct X68kImageSpec {
   // The device sector size the image is laid out for (label and table positions do not
   // depend on it; partitions start on a multiple of it).
   uint32_t deviceSectorSize = 512;
-  // Start of the first partition in 1024-byte units; later partitions follow on.
+  // Start of the first partition in 1024-byte units (at least 4, after the table); later
+  // partitions follow on. Every start is rounded up to a whole number of 1024-byte units,
+  // device sectors and partition sectors. Each table entry holds "Human68k", the start
+  // and, in bytes 12-15, the partition size in 1024-byte units (both big-endian).
   uint32_t firstPartitionKb = 32;
-  std::vector<PartitionSpec> partitions;  // 1 to 15
+  std::vector<PartitionSpec> partitions;  // 0 to 127 (the reader takes the first 15)
 };
 
 struct PcImageSpec {
@@ -81,14 +99,27 @@ struct PartitionLayout {
   uint32_t clusterBytes = 0;
   uint32_t fatBytes = 0;         // bytes per FAT copy
   bool bigEndianFat = true;
+  // The geometry as recorded in the boot sector.
+  uint16_t sectorSize = 0;
+  uint8_t sectorsPerCluster = 0;
+  uint8_t fatCount = 0;
+  uint32_t fatStartSectors = 0;  // sectors before the first FAT
+  uint32_t fatSectors = 0;       // sectors per FAT copy
+  uint16_t rootEntries = 0;
+  uint32_t clusterCount = 0;     // data clusters, numbered 2 .. clusterCount + 1
+  uint64_t sizeBytes = 0;        // the whole partition
   // Keyed by the path of the node, "\\A\\B.TXT", as given in the tree.
   std::map<std::string, Placement> nodes;
 };
 
+// A built image. Poke, PokeBytes and SetFatEntry ignore writes outside the image.
 class Image {
  public:
   std::vector<uint8_t> bytes;
   std::vector<PartitionLayout> partitions;
+  // Empty on success; otherwise why the spec cannot be built (bytes and partitions are
+  // then empty).
+  std::string error;
 
   // Byte offset of cluster `cluster` of partition `partition`.
   uint64_t ClusterOffset(int partition, uint16_t cluster) const;
@@ -101,6 +132,9 @@ class Image {
   bool WriteTo(const std::string& path) const;
 };
 
+// Build the image, or return one whose `error` says what is wrong with the spec (bad
+// geometry, a name too long, a root directory too small, too many clusters, raw entries
+// for a directory not in the tree).
 Image BuildX68k(const X68kImageSpec& spec);
 Image BuildPc(const PcImageSpec& spec);
 

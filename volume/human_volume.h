@@ -165,6 +165,27 @@ class HumanVolume {
   // byte 12 is not a space, or with `extraOnlyAboveSpace` only when it is above 0x20.
   const uint8_t* DecodeEntry(const uint8_t* entry, FindResult* out, bool extraOnlyAboveSpace);
 
+  // Where a path walk ended.
+  struct PathWalk {
+    std::unique_ptr<LoadedChain> contents;  // the directory the path names
+    uint16_t cluster = 0;                   // its first cluster; 0 the root
+    std::string text;                       // its path text (only when asked for)
+    FindResult entry;     // the entry that is no directory, when one ended the walk
+    bool entryIsLast = false;  // nothing, not even a separator, follows that entry's name
+  };
+  // Resolves `path` (null counts as empty) from the root when it starts with a separator,
+  // else from the current directory, loading every directory on the way afresh. Returns
+  // 1 with the directory in `walk`; VolumeErrorNotDirectory when a component names an
+  // entry without the directory bit (`walk->entry` holds it, `walk->contents` is empty);
+  // VolumeErrorNotFound when a component does not exist or a directory cannot be loaded.
+  // With `buildText` the walk also carries the path text along, as ChangeDir keeps it.
+  int WalkPath(const char* path, bool buildText, PathWalk* walk);
+  // JoinPath done in place on `text`.
+  static void StepPathText(std::string* text, const char* component);
+  // False when the chain from `first` loops: it reaches neither an end mark nor a cluster
+  // that cannot stand in a chain within as many steps as the FAT has entries.
+  bool ChainTerminates(uint32_t first);
+
   // Partition geometry: what the selected PartitionInfo held.
   uint16_t sectorSize = 0;
   uint16_t sectorsPerCluster = 0;

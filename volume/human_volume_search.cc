@@ -1,7 +1,9 @@
 #include <cstring>
+#include <string>
 
 #include "volume/byte_order.h"
 #include "volume/human_volume.h"
+#include "volume/shift_jis.h"
 
 namespace {
 
@@ -13,6 +15,33 @@ size_t AppendNamePart(char* name, size_t length, const uint8_t* field, size_t li
   }
   return length;
 }
+
+// Bytes of a loaded directory that hold whole entries: the root's buffer continues past
+// its entries with whatever sectors follow it on the disk, and those are no entries.
+size_t EntryLimit(const LoadedChain& contents) {
+  const size_t limit = contents.entryBytes < contents.bytes.size() ? contents.entryBytes
+                                                                   : contents.bytes.size();
+  return limit - limit % 32;
+}
+
+// Takes the next component of a path from `*cursor`: separators before it are skipped,
+// and it runs to the next separator or the end, character by character, so the second
+// byte of a double-byte character never ends it. False when no component is left.
+bool NextComponent(const char** cursor, std::string* component) {
+  const char* p = *cursor;
+  while (IsPathSeparator(*p)) ++p;
+  if (*p == '\0') {
+    *cursor = p;
+    return false;
+  }
+  const char* start = p;
+  while (*p != '\0' && !IsPathSeparator(*p)) p += ShiftJisCharLength(p);
+  component->assign(start, static_cast<size_t>(p - start));
+  *cursor = p;
+  return true;
+}
+
+bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
 }  // namespace
 
@@ -53,38 +82,102 @@ const uint8_t* HumanVolume::DecodeEntry(const uint8_t* entry, FindResult* out,
   return entry + 32;
 }
 
-// Directory search, matching and the path walk are built next; until then they find
-// nothing.
-int HumanVolume::MatchName(const FindResult&, const char*) { return 1; }
-int HumanVolume::LookupName(const LoadedChain&, FindResult*, const char*) { return 0; }
+int HumanVolume::MatchName(const FindResult& entry, const char* name) {
+  const char* own = entry.fileName;
+  if ((options & OptionExtendedNames) != 0 && entry.longName != nullptr) own = entry.longName;
+  if ((options & OptionCaseSensitive) != 0) return std::strcmp(own, name) == 0 ? 0 : 1;
+  return ShiftJisEqualIgnoringCase(own, name) ? 0 : 1;
+}
+
+int HumanVolume::LookupName(const LoadedChain& contents, FindResult* out, const char* name) {
+  const size_t limit = EntryLimit(contents);
+  for (size_t offset = 0; offset < limit; offset += 32) {
+    DecodeDirEntry(contents.bytes.data() + offset, out);
+    if (out->firstByte == 0) return 0;
+    if (out->firstByte == 0xE5) continue;
+    if (MatchName(*out, name) == 0) return 1;
+  }
+  return 0;
+}
+
 const char* HumanVolume::SkipRootSeparator(const char* path) {
-  return (path[0] == '\\' || path[0] == '/') ? path + 1 : nullptr;
+  if (path == nullptr) return nullptr;
+  return IsPathSeparator(path[0]) ? path + 1 : nullptr;
 }
-int HumanVolume::FindFirst(SearchRecord* search, const char*, FindResult*) {
+
+int HumanVolume::WalkPath(const char* path, bool buildText, PathWalk* walk) {
+  if (path == nullptr) path = "";
+  const char* rest = SkipRootSeparator(path);
+  uint16_t cluster = 0;
+  std::string text;
+  if (rest != nullptr) {
+    if (buildText) text = "\\";
+  } else {
+    rest = path;
+    cluster = currentCluster;
+    if (buildText) text = currentPath;
+  }
+  std::unique_ptr<LoadedChain> contents = LoadChain(cluster);
+  if (!contents) return VolumeErrorNotFound;
+
+  std::string component;
+  FindResult entry;
+  while (NextComponent(&rest, &component)) {
+    if (LookupName(*contents, &entry, component.c_str()) == 1) {
+      if ((entry.attributes & 0x10) == 0) {
+        walk->entry = std::move(entry);
+        walk->entryIsLast = *rest == '\0';
+        return VolumeErrorNotDirectory;
+      }
+      // A first cluster of 0, as a ".." entry next to the root holds, loads the root.
+      contents = LoadChain(entry.firstCluster);
+      cluster = entry.firstCluster;
+      if (buildText) StepPathText(&text, component.c_str());
+    } else if (IsDotName(component)) {
+      // The root has no "." and ".." entries; both lead to the root itself.
+      contents = LoadChain(0);
+      cluster = 0;
+      if (buildText) text = "\\";
+    } else {
+      return VolumeErrorNotFound;
+    }
+    if (!contents) return VolumeErrorNotFound;
+  }
+  walk->contents = std::move(contents);
+  walk->cluster = cluster;
+  walk->text = std::move(text);
+  return 1;
+}
+
+int HumanVolume::FindFirst(SearchRecord* search, const char* path, FindResult* out) {
   search->directory.reset();
-  return VolumeErrorNotFound;
+  search->position = 0;
+  PathWalk walk;
+  const int result = WalkPath(path, false, &walk);
+  if (result != 1) return result;
+  search->directory = std::move(walk.contents);
+  return FindNext(search, out);
 }
-int HumanVolume::FindNext(SearchRecord*, FindResult*) { return VolumeErrorNoMoreEntries; }
+
+int HumanVolume::FindNext(SearchRecord* search, FindResult* out) {
+  out->tag = FindResultTag;
+  out->firstByte = 0;
+  if (!search->directory) return VolumeErrorNoMoreEntries;
+  const LoadedChain& contents = *search->directory;
+  const size_t limit = EntryLimit(contents);
+  while (search->position < limit) {
+    const uint8_t* entry = contents.bytes.data() + search->position;
+    search->position = static_cast<size_t>(DecodeDirEntry(entry, out) - contents.bytes.data());
+    if (out->firstByte == 0) return VolumeErrorNoMoreEntries;
+    if (out->firstByte != 0xE5) return 1;
+  }
+  // A directory whose every entry is in use ends after its last entry.
+  out->firstByte = 0;
+  return VolumeErrorNoMoreEntries;
+}
+
 int HumanVolume::FindEnd(SearchRecord* search) {
   search->directory.reset();
+  search->position = 0;
   return 1;
-}
-int HumanVolume::ChangeDir(const char*) { return VolumeErrorNotFound; }
-int HumanVolume::GetCurrentDir(char* buffer, int size) {
-  std::strncpy(buffer, currentPath.c_str(), static_cast<size_t>(size));
-  return 1;
-}
-std::string HumanVolume::JoinPath(const char* directory, const char*) { return directory; }
-std::unique_ptr<FileHandle> HumanVolume::FileOpen(const char*, int) { return nullptr; }
-int HumanVolume::FileClose(FileHandle* handle) {
-  if (handle->tag != FindResultTag) return VolumeErrorBadHandle;
-  handle->clusterBuffer.reset();
-  handle->readPosition = nullptr;
-  handle->bytesLeft = 0;
-  handle->tag = 0;
-  return 1;
-}
-int HumanVolume::FileRead(FileHandle* handle, void*, uint32_t) {
-  if (handle->tag != FindResultTag) return VolumeErrorBadHandle;
-  return VolumeErrorIo;
 }

@@ -21,4 +21,16 @@ inline size_t ShiftJisCharLength(const char* text) {
 
 inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
+// The character at `text` (zero-terminated) as a number with case folded away: a
+// single-byte character is its byte with A-Z taken to a-z; a double-byte character is
+// lead * 256 + second byte with the full-width small Latin letters (0x8281-0x829A) taken
+// to their capitals (0x8260-0x8279). Other characters are returned unchanged. Stores the
+// character's length in `*length`.
+uint32_t FoldShiftJisChar(const char* text, size_t* length);
+
+// True when the two zero-terminated texts hold the same characters once case is folded
+// as FoldShiftJisChar does. Texts are scanned character by character, so a second byte
+// never pairs with the next character's first.
+bool ShiftJisEqualIgnoringCase(const char* a, const char* b);
+
 #endif  // VOLUME_SHIFT_JIS_H_

@@ -1,0 +1,113 @@
+#include "app/listing.h"
+
+#include <cstdio>
+
+const char* const WeekdayNames[7] = {
+    "\x93\xFA",  // Sunday
+    "\x8C\x8E",  // Monday
+    "\x89\xCE",  // Tuesday
+    "\x90\x85",  // Wednesday
+    "\x96\xD8",  // Thursday
+    "\x8B\xE0",  // Friday
+    "\x93\x79",  // Saturday
+};
+
+namespace {
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return kDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
+}
+
+// Sakamoto's method for the Gregorian calendar; 0 = Sunday.
+int DayOfWeek(int year, int month, int day) {
+  static const int kOffsets[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
+  if (month < 3) year -= 1;
+  return (year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) % 7;
+}
+
+}  // namespace
+
+bool DecodeDosDateTime(uint16_t date, uint16_t time, CalendarRecord* out) {
+  const int year = 1980 + (date >> 9);
+  const int month = (date >> 5) & 0x0F;
+  const int day = date & 0x1F;
+  const int hour = time >> 11;
+  const int minute = (time >> 5) & 0x3F;
+  const int second = (time & 0x1F) * 2;
+  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
+  if (hour > 23 || minute > 59 || second > 59) return false;
+  out->year = static_cast<uint16_t>(year);
+  out->month = static_cast<uint16_t>(month);
+  out->day = static_cast<uint16_t>(day);
+  out->dayOfWeek = static_cast<uint16_t>(DayOfWeek(year, month, day));
+  out->hour = static_cast<uint16_t>(hour);
+  out->minute = static_cast<uint16_t>(minute);
+  out->second = static_cast<uint16_t>(second);
+  return true;
+}
+
+const char* FormatDate(const CalendarRecord& calendar) {
+  static char text[24];
+  // A record that did not come from DecodeDosDateTime may hold any weekday number.
+  const char* weekday = calendar.dayOfWeek < 7 ? WeekdayNames[calendar.dayOfWeek] : "--";
+  std::snprintf(text, sizeof(text), "%.4d/%.2d/%.2d(%s)", calendar.year, calendar.month,
+                calendar.day, weekday);
+  return text;
+}
+
+const char* FormatTime(const CalendarRecord& calendar) {
+  static char text[24];
+  std::snprintf(text, sizeof(text), "%.2d:%.2d:%.2d", calendar.hour, calendar.minute,
+                calendar.second);
+  return text;
+}
+
+EntryKind KindOfEntry(const FindResult& entry) {
+  const uint8_t attributes = static_cast<uint8_t>(entry.attributes);
+  if (attributes & 0x10) return EntryKindDirectory;
+  if (attributes & 0x08) return EntryKindVolumeLabel;
+  if (attributes & 0x40) return EntryKindLink;
+  return EntryKindFile;
+}
+
+void EntryLine(Console* console, const FindResult& entry) {
+  CalendarRecord calendar;
+  const char* dateText = InvalidDateText;
+  const char* timeText = InvalidTimeText;
+  if (DecodeDosDateTime(entry.modifyDate, entry.modifyTime, &calendar)) {
+    dateText = FormatDate(calendar);
+    timeText = FormatTime(calendar);
+  }
+  // fileName is at most 22 bytes and terminated within its 23; %.22s keeps a damaged
+  // record from being read past its end.
+  switch (KindOfEntry(entry)) {
+    case EntryKindDirectory:
+      console->Out("%23.22s %8s %15s %8s\n", entry.fileName, "<DIR>", dateText, timeText);
+      break;
+    case EntryKindVolumeLabel:
+      console->Out("%23.22s %8s %15s %8s\n", entry.fileName, "<VOL>", dateText, timeText);
+      break;
+    case EntryKindLink:
+      console->Out("%23.22s %8s %15s %8s\n", entry.fileName, "<LNK>", dateText, timeText);
+      break;
+    case EntryKindFile:
+      console->Out("%23.22s %8d %15s %8s\n", entry.fileName, static_cast<int32_t>(entry.fileSize),
+                   dateText, timeText);
+      break;
+  }
+}
+
+void ListDirectory(HumanVolume* volume, Console* console, const char* path) {
+  SearchRecord search;
+  FindResult entry;
+  int result = volume->FindFirst(&search, path, &entry);
+  while (result == 1) {
+    EntryLine(console, entry);
+    result = volume->FindNext(&search, &entry);
+  }
+  console->OutText("\n");
+  if (result == VolumeErrorNoMoreEntries) volume->FindEnd(&search);
+}

@@ -1,0 +1,52 @@
+#ifndef APP_LISTING_H_
+#define APP_LISTING_H_
+
+#include <cstdint>
+
+#include "app/console.h"
+#include "volume/human_volume.h"
+
+// A calendar reading, all fields as 16-bit unsigned numbers. dayOfWeek: 0 = Sunday.
+struct CalendarRecord {
+  uint16_t year = 0;
+  uint16_t month = 0;
+  uint16_t dayOfWeek = 0;
+  uint16_t day = 0;
+  uint16_t hour = 0;
+  uint16_t minute = 0;
+  uint16_t second = 0;
+};
+
+// The weekday characters in code page 932, Sunday first.
+extern const char* const WeekdayNames[7];
+
+// Shown instead of a date and a time that are not valid.
+constexpr const char* InvalidDateText = "----/--/--(--)";
+constexpr const char* InvalidTimeText = "--:--:--";
+
+// Decodes MS-DOS date and time words (a wall-clock reading, no time zone) into `out`,
+// day of the week included. False when they do not form a real date and time: month
+// 1-12, day within the month (Gregorian leap years), hour 0-23, minute and second 0-59.
+bool DecodeDosDateTime(uint16_t date, uint16_t time, CalendarRecord* out);
+
+// "YYYY/MM/DD(W)" with the weekday character: 14 bytes. The text lives in a static
+// buffer that the next FormatDate call overwrites.
+const char* FormatDate(const CalendarRecord& calendar);
+// "HH:MM:SS". Static buffer, overwritten by the next FormatTime call.
+const char* FormatTime(const CalendarRecord& calendar);
+
+// The kind an entry is listed and copied as, by the low byte of its attributes; the
+// directory bit wins over the volume bit, which wins over the link bit.
+enum EntryKind { EntryKindDirectory, EntryKindVolumeLabel, EntryKindLink, EntryKindFile };
+EntryKind KindOfEntry(const FindResult& entry);
+
+// Prints the entry's line on standard output: name, size or kind, date, time, in
+// fields right-aligned to 23, 8, 15 and 8 code page 932 bytes.
+void EntryLine(Console* console, const FindResult& entry);
+
+// Lists the directory `path` (code page 932, absolute or relative to the volume's current
+// directory) one EntryLine per entry, then an empty line. A path that does not exist or
+// names a file gives the empty line alone. The current directory is not changed.
+void ListDirectory(HumanVolume* volume, Console* console, const char* path);
+
+#endif  // APP_LISTING_H_

@@ -1,0 +1,168 @@
+#include "app/start_up.h"
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/listing.h"
+#include "app/tree_copy.h"
+#include "volume/pc_fat_volume.h"
+#include "volume/x68k_scsi_volume.h"
+
+namespace {
+
+// The texts are code page 932 bytes.
+const char* const kHaulDiskBanner[] = {
+    "X68K\x83t\x83H\x81[\x83}\x83" "b\x83gMO \x83" "A\x83N\x83Z\x83X\x83" "c\x81[\x83\x8B \x83"
+    "e\x83X\x83g\x94\xC5(Win95/WinNT) by HOLMA Mar  14 1998\n",
+    "                                               modified by rino Sep 14 2002\n",
+    "Usage: hauldisk [-pN] [-i] [-a] \x83h\x83\x89\x83" "C\x83u\x96\xBC \x83" "f\x83"
+    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\n",
+};
+
+const char* const kPeekDiskBanner[] = {
+    "X68K\x83t\x83H\x81[\x83}\x83" "b\x83gMO \x83" "A\x83N\x83Z\x83X\x83" "c\x81[\x83\x8B \x83"
+    "e\x83X\x83g\x94\xC5(Win95/WinNT) by rino Sep  7 2002\n",
+    "Usage: peekdisk [-pN] [-i] \x83h\x83\x89\x83" "C\x83u\x96\xBC \x83" "f\x83"
+    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\n",
+};
+
+const char kPartitionOptionLine[] =
+    "Option:-pN     \x83p\x81[\x83" "e\x83" "B\x83V\x83\x87\x83\x93\x94\xD4\x8D\x86\x82\xF0"
+    "\x8Ew\x92\xE8\x81" "AN\x82\xCD" "0\x88\xC8\x8F\xE3" "15\x96\xA2\x96\x9E\x82\xCC\x90\xAE"
+    "\x90\x94\x82\xF0\x8Ew\x92\xE8\x82\xB7\x82\xE9\x81" "B\n";
+const char kTableOptionLine[] =
+    "       -i      \x83p\x81[\x83" "e\x83" "B\x83V\x83\x87\x83\x93\x8F\xEE\x95\xF1\x82\xF0"
+    "\x95\\\x8E\xA6\n";
+const char kAttributeOptionLine[] =
+    "       -a      \x83t\x83@\x83" "C\x83\x8B\x91\xAE\x90\xAB\x81" "E\x93\xFA\x95t\x82\xF0"
+    "\x95\x9C\x8C\xB3\n";
+const char* const kExampleLines[] = {
+    "Ex. NT\x82\xC5\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC\x82\xC9\x82\xCD"
+    "\\\\.\\PHYSICALDRIVE3\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
+    "\x82\xDC\x82\xB7\n",
+    "    95\x82\xC5\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC\x82\xC9\x82\xCD" "A:\x81" "AB:"
+    "\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n",
+    "    WinASPI32\x82\xF0\x8Eg\x82\xA4\x8E\x9E\x82\xC9\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC"
+    "\x82\xC9\x82\xCD" "0:3:0\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
+    "\x82\xDC\x82\xB7\n",
+    "    \x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\x82\xC9\x82\xCD\\\x82\xE2\\SYS\x82\xC8"
+    "\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n",
+};
+
+// "The given drive cannot be opened."
+const char kCannotOpenDrive[] =
+    "\x8Ew\x92\xE8\x82\xCC\x83h\x83\x89\x83" "C\x83u\x82\xCD\x83I\x81[\x83v\x83\x93\x82\xC5"
+    "\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
+
+constexpr int kPartitionTableCapacity = 15;
+
+// C-locale toupper: only a-z change.
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+}  // namespace
+
+void ScanOptions(Program program, int* argc, char** argv, Options* options, Console* console) {
+  if (*argc < 2) return;
+  int index = 1;
+  while (index < *argc) {
+    const char* argument = argv[index];
+    if (argument[0] != '-') {
+      ++index;
+      continue;
+    }
+    const char letter = UpperAscii(argument[1]);
+    if (letter == 'A' && program == Program::kHaulDisk) {
+      options->restoreAttributes = 1;
+    } else if (letter == 'I') {
+      options->showPartitionTable = 1;
+    } else if (letter == 'P') {
+      // atol rules: blanks and a sign, digits up to the first other character, none = 0.
+      options->partitionNumber = static_cast<int>(std::atol(argument + 2));
+    } else {
+      console->Error("No such option(%s)\n", console->ArgumentText(argument).c_str());
+    }
+    for (int later = index; later < *argc; ++later) argv[later] = argv[later + 1];
+    *argc -= 1;
+  }
+}
+
+void PrintUsage(Program program, Console* console) {
+  if (program == Program::kHaulDisk) {
+    for (const char* line : kHaulDiskBanner) console->ErrorText(line);
+  } else {
+    for (const char* line : kPeekDiskBanner) console->ErrorText(line);
+  }
+  console->ErrorText(kPartitionOptionLine);
+  console->ErrorText(kTableOptionLine);
+  if (program == Program::kHaulDisk) console->ErrorText(kAttributeOptionLine);
+  for (const char* line : kExampleLines) console->ErrorText(line);
+}
+
+void PartitionReport(const PartitionInfo* table, int count, Console* console) {
+  console->Out("Max Partition= %d\n", count);
+  for (int index = 0; index < count; ++index) {
+    const PartitionInfo& info = table[index];
+    console->Out("Partition Number= %d\n", index);
+    console->Out("\tSector\t%d(byte/sector)\n", static_cast<int>(info.sectorSize));
+    console->Out("\tClustor\t%d(sector/clustor)\n", static_cast<int>(info.sectorsPerCluster));
+    console->Out("\tStart Sector\t%d\n", static_cast<int>(info.startSector));
+    console->Out("\tPart.Size\t%d(sector)\n", static_cast<int>(info.partitionSectors));
+    console->Out("\tStart FAT\t%d\n", static_cast<int>(info.fatStart));
+    console->Out("\tFAT Size\t%d(sector)\n", static_cast<int>(info.fatSectors));
+    console->Out("\tFAT Number\t%d\n", static_cast<int>(info.fatCount));
+    console->Out("\tStart Root\t%d(sector)\n", static_cast<int>(info.rootStart));
+    console->Out("\tRoot Size\t%d(byte)\n", static_cast<int>(info.rootBytes));
+    console->OutText("\n");
+  }
+}
+
+int RunProgram(Program program, int argc, char** argv, Console* console, const Platform& platform) {
+  X68kScsiVolume x68kMedia;
+  PcFatVolume pcMedia;
+  Options options;
+  ScanOptions(program, &argc, argv, &options, console);
+  if (argc < 3) {
+    PrintUsage(program, console);
+    return 1;
+  }
+  SectorDevice* disk = platform.disk;
+  disk->SetName(argv[1]);  // the drive name is the host's own text
+  if (disk->Open(0) < 0) {
+    console->ErrorText(kCannotOpenDrive);
+    return 1;
+  }
+  std::unique_ptr<HumanVolume> volume;
+  if (x68kMedia.Recognize(disk) != 0) {
+    volume = x68kMedia.Create(disk);
+  } else if (pcMedia.Recognize(disk) != 0) {
+    volume = pcMedia.Create(disk);
+  } else {
+    console->ErrorText("Not Supported Media\n");
+    return 1;
+  }
+  if (!volume) {
+    console->ErrorText("Can't create the volume (out of memory)\n");
+    return 1;
+  }
+  PartitionInfo table[kPartitionTableCapacity];
+  const int count = volume->ReadPartitionTable(table, kPartitionTableCapacity);
+  if (options.showPartitionTable) PartitionReport(table, count, console);
+  // A negative number would index before the table: refused like one past its end.
+  if (options.partitionNumber < 0 || options.partitionNumber >= count) {
+    console->Error("No Such Partition(%d)\n", options.partitionNumber);
+    return 1;
+  }
+  volume->SelectPartition(table[options.partitionNumber]);
+
+  std::vector<std::string> paths;
+  for (int index = 2; index < argc; ++index) paths.push_back(console->ArgumentText(argv[index]));
+  if (program == Program::kPeekDisk) {
+    for (const std::string& path : paths) ListDirectory(volume.get(), console, path.c_str());
+  } else {
+    CopyContext context(volume.get(), console, platform.target, options.restoreAttributes != 0);
+    for (const std::string& path : paths) CopyArgument(&context, path.c_str());
+  }
+  return 0;
+}

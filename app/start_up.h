@@ -1,0 +1,45 @@
+#ifndef APP_START_UP_H_
+#define APP_START_UP_H_
+
+#include "app/console.h"
+#include "disk/sector_device.h"
+#include "platform/host_text.h"
+#include "platform/target_file_system.h"
+#include "volume/human_volume.h"
+
+// Which of the two programs runs the frame.
+enum class Program { kPeekDisk, kHaulDisk };
+
+// The option settings, all zero before the scan.
+struct Options {
+  int partitionNumber = 0;     // -pN
+  int showPartitionTable = 0;  // -i
+  int restoreAttributes = 0;   // -a (hauldisk only)
+};
+
+// Takes every argument that begins with '-' out of `argv` (moving the later ones, the
+// terminating null included, down) and lowers `*argc` to match; sets `options` from the
+// known ones and reports the unknown ones as "No such option(%s)\n" on the error stream.
+void ScanOptions(Program program, int* argc, char** argv, Options* options, Console* console);
+
+// The usage text of the program, line by line on the error stream.
+void PrintUsage(Program program, Console* console);
+
+// The partition report of `count` records on standard output.
+void PartitionReport(const PartitionInfo* table, int count, Console* console);
+
+// The services the frame runs on. None is owned; all outlive the run.
+struct Platform {
+  // The disk named by the command line is opened through this device: SetName, Open.
+  SectorDevice* disk = nullptr;
+  // Where hauldisk writes (unused by peekdisk).
+  platform::TargetFileSystem* target = nullptr;
+};
+
+// The whole run of one program over `argc`/`argv` (host text; the vector is edited by the
+// option scan): returns the exit status, 0 when the argument loop ran to its end, 1 after
+// the usage text, a drive that cannot be opened, an unsupported medium, a partition
+// number outside the table or a volume that cannot be created.
+int RunProgram(Program program, int argc, char** argv, Console* console, const Platform& platform);
+
+#endif  // APP_START_UP_H_

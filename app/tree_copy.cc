@@ -1,0 +1,235 @@
+#include "app/tree_copy.h"
+
+#include <cstring>
+
+#include "app/listing.h"
+#include "volume/shift_jis.h"
+
+namespace {
+
+using platform::TargetSeparator;
+
+std::string JoinTarget(const std::string& directory, const char* name) {
+  std::string path = directory;
+  path.push_back(TargetSeparator);
+  path += name;
+  return path;
+}
+
+// The volume's current directory as text; false when the text does not fit the limit.
+bool CurrentDirectory(HumanVolume* volume, std::string* out) {
+  char buffer[CurrentDirBufferSize] = {};
+  volume->GetCurrentDir(buffer, CurrentDirLimit);
+  // GetCurrentDir leaves a text that fills the size unterminated; the last byte of the
+  // buffer stays 0, and a text that reaches it was cut.
+  const size_t length = std::strlen(buffer);
+  if (length >= static_cast<size_t>(CurrentDirLimit)) return false;
+  out->assign(buffer, length);
+  return true;
+}
+
+platform::DosDateTime StoredStamp(const FindResult& entry) {
+  platform::DosDateTime stamp;
+  stamp.date = entry.modifyDate;
+  stamp.time = entry.modifyTime;
+  return stamp;
+}
+
+bool HasValidStamp(const FindResult& entry) {
+  CalendarRecord calendar;
+  return DecodeDosDateTime(entry.modifyDate, entry.modifyTime, &calendar);
+}
+
+// Carries the read-only, hidden and system bits and the stored time over to a copied
+// subdirectory. The stored time is a local clock reading, as for files. A stored date
+// that is no real date leaves the times as they are.
+void RestoreDirectory(CopyContext* context, const std::string& path, const FindResult& entry) {
+  const std::string hostPath = context->console->HostName(path);
+  if (HasValidStamp(entry)) context->target->SetDirectoryTimes(hostPath, StoredStamp(entry));
+  context->target->SetAttributes(hostPath, static_cast<uint8_t>(entry.attributes) & 0x07);
+}
+
+void RestoreFile(CopyContext* context, const std::string& hostPath, const FindResult& entry) {
+  // Times first: on Windows a read-only file can no longer be opened to set them.
+  if (HasValidStamp(entry)) context->target->SetFileTimes(hostPath, StoredStamp(entry));
+  context->target->SetAttributes(
+      hostPath, (static_cast<uint8_t>(entry.attributes) & 0x07) | platform::TargetAttributeArchive);
+}
+
+bool IsDotName(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
+
+}  // namespace
+
+bool IsUnsafeName(const char* name, bool isFile) {
+  if (name[0] == '\0') return true;
+  if (isFile && IsDotName(name)) return true;
+  for (const char* next = name; *next != '\0'; next += ShiftJisCharLength(next)) {
+    // A trail byte is never 0x2F, so any '/' byte is a separator.
+    if (*next == '/') return true;
+#if defined(_WIN32)
+    if (*next == '\\' || *next == ':') return true;
+#endif
+  }
+  return false;
+}
+
+void CopyArgument(CopyContext* context, const char* argument) {
+  context->copiedDirectories.clear();
+  std::string saved;
+  if (!CurrentDirectory(context->volume, &saved)) {
+    context->console->Error("Path too long(%s), skip.\n", argument);
+    return;
+  }
+  const int result = context->volume->ChangeDir(argument);
+  if (result == VolumeErrorNotFound) {
+    context->console->Error("Not exist file or directory(%s)\n", argument);
+    return;
+  }
+  if (result == VolumeErrorNotDirectory) {
+    // A file, or a path through one. Drop a drive prefix, split after the last separator.
+    const char* text = argument;
+    if (text[0] != '\0' && text[1] == ':') text += 2;
+    size_t nameStart = 0;
+    for (size_t at = 0; text[at] != '\0'; at += ShiftJisCharLength(text + at)) {
+      if (IsPathSeparator(text[at])) nameStart = at + 1;
+    }
+    const std::string directory(text, nameStart);
+    CopyOneFile(context, ".", directory, text + nameStart);
+    return;
+  }
+  context->volume->ChangeDir(saved.c_str());
+  CopyTree(context, ".", argument);
+}
+
+int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
+                const std::string& sourceDirectory, const char* name) {
+  Console* console = context->console;
+  const std::string sourcePath = sourceDirectory + "\\" + name;
+  const std::string targetPath = JoinTarget(targetDirectory, name);
+  if (sourcePath.size() > CopyPathLimit) {
+    console->Error("Path too long(%s), skip.\n", sourcePath.c_str());
+    return 0;
+  }
+  if (targetPath.size() > CopyPathLimit) {
+    console->Error("Path too long(%s), skip.\n", targetPath.c_str());
+    return 0;
+  }
+  std::unique_ptr<FileHandle> handle = context->volume->FileOpen(sourcePath.c_str(), 1);
+  if (!handle) {
+    console->Error("Can't open the source file(%s), skip.\n", sourcePath.c_str());
+    return 0;
+  }
+  if (IsUnsafeName(name, true)) {
+    console->Error("Unsafe file name(%s), skip.\n", name);
+    context->volume->FileClose(handle.get());
+    return 0;
+  }
+  const std::string hostPath = console->HostName(targetPath);
+  std::unique_ptr<platform::TargetFile> file = context->target->CreateFile(hostPath);
+  if (!file) {
+    console->Error("Can't open the target file(%s/Code=%d)\n", targetPath.c_str(),
+                   context->target->LastError());
+    context->volume->FileClose(handle.get());
+    return 0;
+  }
+  bool writeFailed = false;
+  for (;;) {
+    const int count = context->volume->FileRead(handle.get(), context->buffer.get(), CopyBufferSize);
+    if (count <= 0) break;  // end of file, or a read error: what was written stays
+    if (!file->Write(context->buffer.get(), static_cast<size_t>(count))) {
+      writeFailed = true;
+      break;
+    }
+  }
+  // A close that fails loses data as surely as a failed write.
+  if (!file->Close() && !writeFailed) writeFailed = true;
+  if (writeFailed) console->Error("Can't write the target file(%s)/DiskFull?\n", handle->fileName);
+  file.reset();
+  if (context->restoreAttributes) RestoreFile(context, hostPath, *handle);
+  context->volume->FileClose(handle.get());
+  return 0;
+}
+
+int MakeTargetDirectory(CopyContext* context, const std::string& parent, const char* name) {
+  context->target->MakeDirectory(context->console->HostName(JoinTarget(parent, name)));
+  return 0;
+}
+
+int CopyTree(CopyContext* context, const std::string& targetDirectory, const char* sourcePath) {
+  HumanVolume* volume = context->volume;
+  Console* console = context->console;
+  const bool topLevel = context->copiedDirectories.empty();
+  std::string saved;
+  if (!CurrentDirectory(volume, &saved)) {
+    console->Error("Path too long(%s), skip.\n", sourcePath);
+    return 0;
+  }
+  const int changed = volume->ChangeDir(sourcePath);
+  if (changed == VolumeErrorNotDirectory) {
+    console->Error("Not directory(%s)\n", sourcePath);
+    return 0;
+  }
+  if (changed != 1) {
+    console->Error("Not exist directory(%s)\n", sourcePath);
+    return 0;
+  }
+  std::string current;
+  if (!CurrentDirectory(volume, &current)) {
+    console->Error("Path too long(%s), skip.\n", sourcePath);
+    volume->ChangeDir(saved.c_str());
+    return 0;
+  }
+  console->Out("[%s]\n", current.c_str());
+  // The root has no "." entry to learn its cluster from; it is cluster 0.
+  if (topLevel && current == "\\") context->copiedDirectories.insert(0);
+
+  SearchRecord search;
+  FindResult entry;
+  int result = volume->FindFirst(&search, ".", &entry);
+  while (result == 1) {
+    EntryLine(console, entry);
+    switch (KindOfEntry(entry)) {
+      case EntryKindDirectory: {
+        if (IsDotName(entry.fileName)) {
+          if (topLevel && std::strcmp(entry.fileName, ".") == 0) {
+            context->copiedDirectories.insert(entry.firstCluster);
+          }
+          break;
+        }
+        if (IsUnsafeName(entry.fileName, false)) {
+          console->Error("Unsafe file name(%s), skip.\n", entry.fileName);
+          break;
+        }
+        const std::string child = JoinTarget(targetDirectory, entry.fileName);
+        if (child.size() > CopyPathLimit) {
+          console->Error("Path too long(%s), skip.\n", child.c_str());
+          break;
+        }
+        if (!context->copiedDirectories.insert(entry.firstCluster).second) {
+          console->Error("Directory copied before(%s), skip.\n", entry.fileName);
+          break;
+        }
+        MakeTargetDirectory(context, targetDirectory, entry.fileName);
+        CopyTree(context, child, entry.fileName);
+        // After the recursion, so the copies made inside do not move the times set.
+        if (context->restoreAttributes) RestoreDirectory(context, child, entry);
+        break;
+      }
+      case EntryKindVolumeLabel:
+      case EntryKindLink:
+        break;
+      case EntryKindFile:
+        if (IsUnsafeName(entry.fileName, true)) {
+          console->Error("Unsafe file name(%s), skip.\n", entry.fileName);
+          break;
+        }
+        CopyOneFile(context, targetDirectory, ".", entry.fileName);
+        break;
+    }
+    result = volume->FindNext(&search, &entry);
+  }
+  console->OutText("\n");
+  if (result == VolumeErrorNoMoreEntries) volume->FindEnd(&search);
+  volume->ChangeDir(saved.c_str());
+  return 0;
+}

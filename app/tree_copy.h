@@ -1,0 +1,69 @@
+#ifndef APP_TREE_COPY_H_
+#define APP_TREE_COPY_H_
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "app/console.h"
+#include "platform/target_file_system.h"
+#include "volume/human_volume.h"
+
+// Size of the one buffer every file is moved through.
+constexpr uint32_t CopyBufferSize = 0x20000;
+// Longest target path (and source file path) a copy makes, in code page 932 bytes.
+constexpr size_t CopyPathLimit = 255;
+// Size of the buffers that hold the volume's current directory text; a text that fills
+// CurrentDirLimit bytes or more is refused.
+constexpr int CurrentDirBufferSize = 1024;
+constexpr int CurrentDirLimit = 1023;
+
+// What one run of hauldisk copies with. The volume, the console and the target file
+// system are not owned and must outlive the context.
+struct CopyContext {
+  CopyContext(HumanVolume* volume, Console* console, platform::TargetFileSystem* target,
+              bool restoreAttributes)
+      : volume(volume),
+        console(console),
+        target(target),
+        restoreAttributes(restoreAttributes),
+        buffer(new uint8_t[CopyBufferSize]) {}
+
+  HumanVolume* volume;
+  Console* console;
+  platform::TargetFileSystem* target;
+  bool restoreAttributes;
+  std::unique_ptr<uint8_t[]> buffer;
+  // First clusters of the directories copied for the current argument: a damaged or
+  // hostile disk can link a directory into itself or into two places, and copying such
+  // a graph as a tree would never end.
+  std::set<uint16_t> copiedDirectories;
+};
+
+// True when `name` must not be created on the host: empty, holding a separator of the
+// host ('/'; on Windows also '\\' outside a double-byte character and ':'), or, for a
+// file, "." or "..". Joined to a target directory such a name would land outside it.
+bool IsUnsafeName(const char* name, bool isFile);
+
+// Copies one path argument (code page 932) into the target's current directory: a file
+// argument as one file, a directory argument as its whole content.
+void CopyArgument(CopyContext* context, const char* argument);
+
+// Copies the file `sourceDirectory`\`name` of the volume to `targetDirectory`/`name`,
+// restoring attributes and times under -a. Every failure is reported on the error
+// stream; the result is 0.
+int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
+                const std::string& sourceDirectory, const char* name);
+
+// Makes the directory `parent`/`name` on the target. An existing directory is used as
+// it is; a failure shows up as failures of the copies into it. Result 0.
+int MakeTargetDirectory(CopyContext* context, const std::string& parent, const char* name);
+
+// Lists the volume directory `sourcePath` (relative to the current directory, or
+// absolute) under a "[path]" header and copies its files and subdirectories into
+// `targetDirectory`, recursively. The volume's current directory is the same on return.
+// Result 0.
+int CopyTree(CopyContext* context, const std::string& targetDirectory, const char* sourcePath);
+
+#endif  // APP_TREE_COPY_H_

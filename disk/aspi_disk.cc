@@ -1,0 +1,315 @@
+#include "disk/aspi_disk.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+namespace {
+
+// ASPI request codes, flags and statuses.
+constexpr uint8_t kGetDeviceType = 1;
+constexpr uint8_t kExecScsiCommand = 2;
+constexpr uint8_t kAbortRequest = 3;
+constexpr uint8_t kFlagsEventDataIn = 0x48;  // SRB_EVENT_NOTIFY | SRB_DIR_IN
+constexpr uint8_t kStatusPending = 0;
+constexpr uint8_t kStatusComplete = 1;
+constexpr uint8_t kStatusError = 4;
+constexpr uint8_t kSenseLength = 14;
+
+// SRB_ExecSCSICmd offsets.
+constexpr size_t kSrbStatus = 1;
+constexpr size_t kSrbHaId = 2;
+constexpr size_t kSrbFlags = 3;
+constexpr size_t kSrbTarget = 8;
+constexpr size_t kSrbLun = 9;
+constexpr size_t kSrbBufLen = 12;
+constexpr size_t kSrbSenseLen = 20;
+constexpr size_t kSrbCdbLen = 21;
+constexpr size_t kSrbCdb = 48;
+constexpr size_t kSrbSense = 64;
+
+constexpr uint32_t kCommandWaitMs = 5000;
+constexpr uint32_t kRetryPauseMs = 500;
+constexpr int kReadyAttempts = 5;
+constexpr uint8_t kSenseNotReady = 2;
+constexpr uint8_t kSenseUnitAttention = 6;
+
+// At most this many bytes move per command.
+constexpr uint32_t kChunkBytes = 16384;
+// READ(6) carries a 21-bit block address and a one-byte count (0 meaning 256).
+constexpr uint32_t kRead6LastBlock = 0x1FFFFF;
+constexpr uint32_t kRead6MaxBlocks = 256;
+
+void StoreLe32(uint8_t* p, uint32_t value) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void StoreBe32(uint8_t* p, uint32_t value) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+uint32_t LoadBe32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
+}
+
+// One "%d" of scanf: white space, an optional sign, decimal digits. Values beyond int
+// saturate. Returns false when no digits follow.
+bool ScanInt(const char*& p, int32_t* value) {
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  const char* q = p;
+  bool negative = false;
+  if (*q == '+' || *q == '-') negative = *q++ == '-';
+  if (*q < '0' || *q > '9') return false;
+  int64_t v = 0;
+  while (*q >= '0' && *q <= '9') {
+    v = std::min<int64_t>(v * 10 + (*q - '0'), static_cast<int64_t>(INT32_MAX) + 1);
+    ++q;
+  }
+  if (negative) v = -v;
+  *value = static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  p = q;
+  return true;
+}
+
+}  // namespace
+
+AspiDisk::AspiDisk(platform::AspiLibrary* library)
+    : event(library->CreateEvent()), library(library) {}
+
+AspiDisk::~AspiDisk() { Close(); }
+
+const char* AspiDisk::Describe() { return "Physical Disk for WindowsNT(HDD/MO/...)"; }
+
+void AspiDisk::LoadLibrary() {
+  const platform::AspiLibrary::LoadResult loaded = library->Load();
+  if (loaded == platform::AspiLibrary::LoadResult::kUnavailable) return;
+  sendCommand = library->HasSendCommand();
+  getSupportInfo = library->HasGetSupportInfo();
+  if (loaded == platform::AspiLibrary::LoadResult::kLoadedNow && getSupportInfo) {
+    const uint32_t info = library->GetSupportInfo();
+    library->SetHostAdapterCount(((info >> 8) & 0xFF) == kStatusComplete
+                                     ? static_cast<int>(info & 0xFF)
+                                     : -1);
+  }
+}
+
+int AspiDisk::Open(int mode) {
+  if (mode == 1) {
+    SetError(DeviceErrorUnsupported);
+    return -1;
+  }
+  LoadLibrary();
+  // The request blocks carry one byte for adapter and target and three bits for the
+  // unit: larger numbers would address another device.
+  if (library->HostAdapterCount() <= 0 || hostAdapter < 0 || !sendCommand ||
+      name.TooLong() || hostAdapter > 255 || target < 0 || target > 255 || lun < 0 ||
+      lun > 7) {
+    SetError(DeviceErrorOpen);
+    return -1;
+  }
+  // A closed disk opens again with a fresh completion event.
+  if (event == nullptr) event = library->CreateEvent();
+  if (event == nullptr) {
+    SetError(DeviceErrorOpen);
+    return -1;
+  }
+
+  uint8_t inquiry[platform::kAspiShortBlockBytes] = {};
+  inquiry[0] = kGetDeviceType;
+  inquiry[kSrbHaId] = static_cast<uint8_t>(hostAdapter);
+  inquiry[kSrbTarget] = static_cast<uint8_t>(target);
+  inquiry[kSrbLun] = static_cast<uint8_t>(lun);
+  if (library->SendCommand(inquiry, platform::AspiLocations()) != kStatusComplete) {
+    SetError(DeviceErrorOpen);
+    return -1;
+  }
+
+  if (!WaitUntilReady()) {
+    SetError(DeviceErrorOpen);
+    return -1;
+  }
+
+  uint8_t cdb[10] = {0x25, static_cast<uint8_t>(lun << 5)};
+  uint8_t reply[8] = {};
+  const CommandResult result = RunCommand(cdb, 10, reply, sizeof reply);
+  const uint32_t lastBlock = LoadBe32(reply);
+  const uint32_t length = LoadBe32(reply + 4);
+  // Seek and Read divide by the block length: a drive that reports none is refused.
+  if (result.status != kStatusComplete || length == 0 || length > INT32_MAX) {
+    SetError(DeviceErrorOpen);
+    return -1;
+  }
+  blockSize = static_cast<int32_t>(length);
+  bytesPerSector = blockSize;
+  capacity = static_cast<int32_t>(lastBlock);
+  return 0;
+}
+
+bool AspiDisk::WaitUntilReady() {
+  const uint8_t cdb[6] = {0x00, static_cast<uint8_t>(lun << 5)};
+  for (int attempt = 1;; ++attempt) {
+    const CommandResult result = RunCommand(cdb, 6, nullptr, 0);
+    if (result.timedOut) return false;
+    if (result.status == kStatusComplete) return true;
+    const bool mayRetry =
+        result.status == kStatusError && attempt < kReadyAttempts &&
+        (result.senseKey == kSenseNotReady || result.senseKey == kSenseUnitAttention);
+    if (!mayRetry) return false;
+    library->Pause(kRetryPauseMs);
+  }
+}
+
+AspiDisk::CommandResult AspiDisk::RunCommand(const uint8_t* cdb, uint8_t cdbLength,
+                                             void* buffer, uint32_t bufferLength) {
+  uint8_t block[platform::kAspiExecBlockBytes] = {};
+  block[0] = kExecScsiCommand;
+  block[kSrbHaId] = static_cast<uint8_t>(hostAdapter);
+  block[kSrbFlags] = kFlagsEventDataIn;
+  block[kSrbTarget] = static_cast<uint8_t>(target);
+  block[kSrbLun] = static_cast<uint8_t>(lun);
+  StoreLe32(block + kSrbBufLen, bufferLength);
+  block[kSrbSenseLen] = kSenseLength;
+  block[kSrbCdbLen] = cdbLength;
+  std::memcpy(block + kSrbCdb, cdb, cdbLength);
+
+  CommandResult result{};
+  if (event == nullptr) return result;  // closed: nothing can be waited for
+
+  platform::AspiLocations locations;
+  locations.buffer = buffer;
+  locations.event = event.get();
+  event->Reset();
+  library->SendCommand(block, locations);
+
+  // ASPI writes the status from elsewhere while the command runs.
+  volatile uint8_t* status = block + kSrbStatus;
+  if (*status == kStatusPending &&
+      event->Wait(kCommandWaitMs) == platform::AspiEvent::WaitResult::kTimeout) {
+    result.timedOut = true;
+    uint8_t abort[platform::kAspiShortBlockBytes] = {};
+    abort[0] = kAbortRequest;
+    abort[kSrbHaId] = block[kSrbHaId];
+    platform::AspiLocations toAbort;
+    toAbort.toAbort = block;
+    library->SendCommand(abort, toAbort);
+    // The aborted request still refers to `block` and `buffer`: let ASPI finish with them.
+    if (*status == kStatusPending) event->Wait(kCommandWaitMs);
+  }
+  result.status = *status;
+  result.senseKey = block[kSrbSense + 2] & 0x0F;
+  return result;
+}
+
+int AspiDisk::Close() {
+  event.reset();
+  hostAdapter = 0;
+  target = 0;
+  lun = 0;
+  return 0;
+}
+
+int AspiDisk::Read(void* buffer, unsigned count) {
+  if (blockSize <= 0 || bytesPerSector < 0) {
+    SetError(DeviceErrorRead);
+    return -1;
+  }
+  const uint64_t blocks =
+      static_cast<uint64_t>(count) * static_cast<uint64_t>(bytesPerSector) / blockSize;
+  if (blocks > UINT32_MAX) {
+    SetError(DeviceErrorRead);
+    return -1;
+  }
+  return ReadBlocks(static_cast<uint8_t*>(buffer), static_cast<uint32_t>(blocks));
+}
+
+int AspiDisk::ReadBlocks(uint8_t* buffer, uint32_t blocks) {
+  const uint32_t size = static_cast<uint32_t>(blockSize);
+  // At least one block per command, even when one block exceeds 16384 bytes.
+  const uint32_t perCommand = std::clamp<uint32_t>(kChunkBytes / size, 1, kRead6MaxBlocks);
+  while (blocks > 0) {
+    const uint32_t chunk = std::min(perCommand, blocks);
+    uint8_t cdb[10] = {};
+    uint8_t cdbLength;
+    if (position <= kRead6LastBlock) {
+      cdb[0] = 0x08;
+      cdb[1] = static_cast<uint8_t>(lun << 5 | ((position >> 16) & 0x1F));
+      cdb[2] = static_cast<uint8_t>(position >> 8);
+      cdb[3] = static_cast<uint8_t>(position);
+      cdb[4] = static_cast<uint8_t>(chunk);  // 256 is sent as 0
+      cdbLength = 6;
+    } else {
+      cdb[0] = 0x28;
+      cdb[1] = static_cast<uint8_t>(lun << 5);
+      StoreBe32(cdb + 2, position);
+      cdb[7] = static_cast<uint8_t>(chunk >> 8);
+      cdb[8] = static_cast<uint8_t>(chunk);
+      cdbLength = 10;
+    }
+    const uint64_t bytes = static_cast<uint64_t>(chunk) * size;
+    if (bytes > UINT32_MAX ||
+        RunCommand(cdb, cdbLength, buffer, static_cast<uint32_t>(bytes)).status !=
+            kStatusComplete) {
+      SetError(DeviceErrorRead);
+      return -1;
+    }
+    buffer += bytes;
+    position += chunk;
+    blocks -= chunk;
+  }
+  return 0;
+}
+
+int AspiDisk::Write(const void*, unsigned) {
+  SetError(DeviceErrorUnsupported);
+  return -1;
+}
+
+int AspiDisk::Seek(int sector, int origin) {
+  if (blockSize <= 0) {
+    SetError(DeviceErrorRead);
+    return -1;
+  }
+  int64_t bytes = static_cast<int64_t>(sector) * bytesPerSector;
+  if (origin == 0) bytes += static_cast<int64_t>(baseSector) * bytesPerSector;
+  // Block addresses are unsigned 32-bit: a negative distance wraps, as on the drive.
+  const uint32_t blocks = static_cast<uint32_t>(bytes / blockSize);
+  if (origin == 1) {
+    position += blocks;
+  } else if (origin == 2) {
+    position = static_cast<uint32_t>(capacity) + 1 + blocks;
+  } else {
+    position = blocks;
+  }
+  return 0;
+}
+
+int AspiDisk::Reserved() {
+  SetError(DeviceErrorUnsupported);
+  return -1;
+}
+
+int AspiDisk::SetName(const char* text) {
+  if (text == nullptr) text = "";
+  name.Set(text);
+  const char* p = text;
+  // "%d:%d:%d" reads nothing from an empty or blank text (the end comes first).
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  if (*p == '\0') return 0;
+  int32_t numbers[3];
+  int read = 0;
+  while (read < 3) {
+    if (read > 0) {
+      if (*p != ':') break;
+      ++p;
+    }
+    if (!ScanInt(p, &numbers[read])) break;
+    ++read;
+  }
+  if (read >= 1) hostAdapter = numbers[0];
+  target = read >= 2 ? numbers[1] : 0;
+  lun = read >= 3 ? numbers[2] : 0;
+  return 0;
+}
+
+const char* AspiDisk::GetName() { return name.Text(); }

@@ -1,0 +1,69 @@
+#ifndef DISK_PHYSICAL_DISK_H_
+#define DISK_PHYSICAL_DISK_H_
+
+#include <cstdint>
+
+#include "disk/aspi_disk.h"
+#include "disk/nt_disk.h"
+#include "disk/sector_device.h"
+#include "disk/win95_disk.h"
+#include "platform/aspi_library.h"
+#include "platform/platform_family.h"
+#include "platform/raw_drive.h"
+#include "platform/vwin32_port.h"
+
+// The back end a PhysicalDisk forwards to.
+enum DeviceMode : int32_t {
+  DeviceModeNone = 0,
+  DeviceModeNt = 1,
+  DeviceModeWin95 = 2,
+  DeviceModeAspi = 3,
+};
+
+// The device the programs open: it holds one of each back end and forwards to the one
+// the platform family and the drive name select. The NT family reads drive paths through
+// NtDisk, the Windows 95 family drive letters through Win95Disk; a name that starts with
+// a digit ("0:3:0") selects AspiDisk on any platform, for good.
+//
+// Errors a back end records stay in that back end: GetError here reports only what the
+// PhysicalDisk recorded itself (DeviceErrorUnsupported when there is no back end).
+class PhysicalDisk : public SectorDevice {
+ public:
+  // Every service must outlive this disk. The mode follows `family`'s answer.
+  PhysicalDisk(platform::RawDriveService* drives, platform::AspiLibrary* aspi,
+               platform::Vwin32Service* vwin32, platform::PlatformFamilyQuery* family);
+  ~PhysicalDisk() override;
+
+  // The back end's text, or "Physical Disk(HDD/MO/...)" without one.
+  const char* Describe() override;
+  int Open(int mode) override;
+  int Close() override;
+  int Read(void* buffer, unsigned count) override;
+  // Always -1 with DeviceErrorUnsupported, whatever the mode.
+  int Write(const void* buffer, unsigned count) override;
+  int Seek(int sector, int origin) override;
+  // Without a back end: DeviceErrorUnsupported and {0, 0, 0}.
+  DeviceGeometry GetGeometry() override;
+  // Without a back end: DeviceErrorUnsupported, nothing stored.
+  void SetGeometry(DeviceGeometry geometry) override;
+  // Always -1 with DeviceErrorUnsupported.
+  int Reserved() override;
+  // A name whose first byte is an ASCII digit switches to AspiDisk; then the name goes to
+  // the back end. Without a back end: -1 with DeviceErrorUnsupported, the name not kept.
+  int SetName(const char* name) override;
+  // Without a back end: DeviceErrorUnsupported and "Unknown Physical Disk Mode".
+  const char* GetName() override;
+
+  DeviceMode Mode() const { return mode; }
+
+ private:
+  // The active back end, or null.
+  SectorDevice* Active();
+
+  DeviceMode mode = DeviceModeNone;
+  NtDisk ntDisk;
+  AspiDisk aspiDisk;
+  Win95Disk win95Disk;
+};
+
+#endif  // DISK_PHYSICAL_DISK_H_

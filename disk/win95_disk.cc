@@ -1,0 +1,233 @@
+#include "disk/win95_disk.h"
+
+#include <cstring>
+
+namespace {
+
+// DIOC_REGISTERS offsets.
+constexpr size_t kRegEbx = 0;
+constexpr size_t kRegEcx = 8;
+constexpr size_t kRegEax = 12;
+constexpr size_t kRegFlags = 24;
+constexpr uint32_t kCarryFlag = 1;
+
+constexpr uint32_t kGenericIoctl = 0x440D;
+constexpr uint32_t kGetDeviceParameters = 0x0860;
+constexpr uint32_t kReadTrack = 0x0861;
+
+// Read block of minor code 61h.
+constexpr size_t kReadBlockBytes = 15;
+
+// Offsets within the device parameter block.
+constexpr size_t kParamBytesPerSector = 7;
+constexpr size_t kParamSectorsPerTrack = 20;
+constexpr size_t kParamHeads = 22;
+constexpr size_t kParamHiddenSectors = 24;
+constexpr size_t kParamLargeSectorCount = 28;
+
+uint32_t LoadLe16(const uint8_t* p) { return static_cast<uint32_t>(p[0] | p[1] << 8); }
+
+uint32_t LoadLe32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+void StoreLe16(uint8_t* p, uint32_t value) {
+  p[0] = static_cast<uint8_t>(value);
+  p[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void StoreLe32(uint8_t* p, uint32_t value) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// A generic block-device request for `drive` with minor code `function`.
+void PrepareRegisters(uint8_t* registers, int32_t drive, uint32_t function) {
+  std::memset(registers, 0, platform::kVwin32RegisterBytes);
+  StoreLe32(registers + kRegEbx, static_cast<uint32_t>(drive));
+  StoreLe32(registers + kRegEcx, function);
+  StoreLe32(registers + kRegEax, kGenericIoctl);
+}
+
+bool CarrySet(const uint8_t* registers) {
+  return (LoadLe32(registers + kRegFlags) & kCarryFlag) != 0;
+}
+
+}  // namespace
+
+Win95Disk::Win95Disk(platform::Vwin32Service* ports) : ports(ports) {}
+
+Win95Disk::~Win95Disk() { Close(); }
+
+const char* Win95Disk::Describe() { return "Physical Disk for Windows95(HDD/MO/...)"; }
+
+int Win95Disk::Open(int mode) {
+  if (mode == 1) {
+    SetError(DeviceErrorUnsupported);
+    return -1;
+  }
+  const char* text = name.Text();
+  if (name.Empty() || name.TooLong() || text[1] != ':') {
+    SetError(DeviceErrorOpen);
+    return -1;
+  }
+  // MS-DOS numbers drives from 1 for A; anything but a letter names no drive.
+  char letter = text[0];
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (letter < 'A' || letter > 'Z') {
+    SetError(DeviceErrorOpen);
+    return -1;
+  }
+  const int32_t newDrive = letter - 0x40;
+
+  int error = 0;
+  std::unique_ptr<platform::Vwin32Port> port = ports->Open(&error);
+  if (port == nullptr) {
+    SetError(error != 0 ? error : DeviceErrorOpen);
+    systemError = error;
+    return -1;
+  }
+  position = 0;
+
+  uint8_t registers[platform::kVwin32RegisterBytes];
+  PrepareRegisters(registers, newDrive, kGetDeviceParameters);
+  uint8_t params[kParameterBytes] = {};
+  if (!port->BlockDeviceRequest(registers, params, sizeof params, nullptr) ||
+      CarrySet(registers)) {
+    error = port->LastError();
+    port.reset();
+    SetError(error != 0 ? error : DeviceErrorOpen);
+    systemError = error;
+    return -1;
+  }
+  // With 0 sectors per track no read could make progress, and 0 bytes per sector describes
+  // no medium: such a block is refused here rather than at the first Read.
+  if (LoadLe16(params + kParamBytesPerSector) == 0 ||
+      LoadLe16(params + kParamSectorsPerTrack) == 0) {
+    port.reset();
+    SetError(DeviceErrorOpen);
+    return -1;
+  }
+
+  std::memcpy(deviceParams, params, sizeof deviceParams);
+  bytesPerSector = static_cast<int32_t>(LoadLe16(params + kParamBytesPerSector));
+  capacity = static_cast<int32_t>(EndSector());
+  drive = newDrive;
+  vwin32 = std::move(port);
+  return 0;
+}
+
+int Win95Disk::Close() {
+  if (vwin32 == nullptr) return -1;
+  vwin32.reset();
+  return 0;
+}
+
+int Win95Disk::Read(void* buffer, unsigned count) {
+  const uint32_t spt = SectorsPerTrack();
+  if (count > 0 && (spt == 0 || bytesPerSector < 0)) {
+    SetError(DeviceErrorRead);
+    return -1;
+  }
+  auto* out = static_cast<uint8_t*>(buffer);
+  uint32_t remaining = count;
+  while (remaining > 0) {
+    const uint32_t chunk = remaining < spt ? remaining : spt;
+    if (ReadChunk(out, chunk) < 0) return -1;
+    out += static_cast<size_t>(chunk) * static_cast<size_t>(bytesPerSector);
+    remaining -= chunk;
+  }
+  return 0;
+}
+
+int Win95Disk::Write(const void*, unsigned) {
+  SetError(DeviceErrorUnsupported);
+  return -1;
+}
+
+int Win95Disk::Seek(int sector, int origin) {
+  const uint32_t distance = static_cast<uint32_t>(sector);
+  switch (origin) {
+    case 0:
+      position = distance + static_cast<uint32_t>(baseSector);
+      break;
+    case 1:
+      position += distance;
+      break;
+    case 2:
+      position = distance + EndSector();
+      break;
+    default:
+      position = distance;
+      break;
+  }
+  return static_cast<int>(position);
+}
+
+int Win95Disk::Reserved() {
+  SetError(DeviceErrorUnsupported);
+  return -1;
+}
+
+int Win95Disk::SetName(const char* text) {
+  name.Set(text);
+  return 0;
+}
+
+const char* Win95Disk::GetName() { return name.Text(); }
+
+Win95Disk::TrackAddress Win95Disk::ToTrackAddress(uint32_t sector) const {
+  const uint32_t spt = SectorsPerTrack();
+  const uint32_t heads = Heads();
+  TrackAddress address{};
+  uint32_t track = 0;
+  if (spt != 0) {
+    track = sector / spt;
+    address.sector = sector % spt;
+  } else {
+    address.sector = sector;
+  }
+  if (heads != 0) {
+    address.cylinder = track / heads;
+    address.head = track % heads;
+  } else {
+    address.head = track;
+  }
+  return address;
+}
+
+int Win95Disk::ReadChunk(uint8_t* buffer, uint32_t count) {
+  const TrackAddress address = ToTrackAddress(position);
+  // The read block holds 16-bit values; a larger one would address another track.
+  if (vwin32 == nullptr || address.cylinder > 0xFFFF || address.head > 0xFFFF ||
+      address.sector > 0xFFFF || count > 0xFFFF) {
+    SetError(DeviceErrorRead);
+    return -1;
+  }
+  uint8_t block[kReadBlockBytes] = {};
+  StoreLe16(block + 1, address.head);
+  StoreLe16(block + 3, address.cylinder);
+  StoreLe16(block + 5, address.sector);
+  StoreLe16(block + 7, count);
+  // Bytes 9-12 (buffer location) and 13-14 (data selector) are the port's to fill.
+  uint8_t registers[platform::kVwin32RegisterBytes];
+  PrepareRegisters(registers, drive, kReadTrack);
+  if (!vwin32->BlockDeviceRequest(registers, block, sizeof block, buffer) ||
+      CarrySet(registers)) {
+    SetError(DeviceErrorRead);
+    return -1;
+  }
+  position += count;
+  return 0;
+}
+
+uint32_t Win95Disk::SectorsPerTrack() const {
+  return LoadLe16(deviceParams + kParamSectorsPerTrack);
+}
+
+uint32_t Win95Disk::Heads() const { return LoadLe16(deviceParams + kParamHeads); }
+
+uint32_t Win95Disk::EndSector() const {
+  return LoadLe32(deviceParams + kParamHiddenSectors) +
+         LoadLe32(deviceParams + kParamLargeSectorCount);
+}

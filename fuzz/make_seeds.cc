@@ -1,0 +1,105 @@
+// Writes the volume fuzzer's seed corpus into the directory named on the command line:
+// small images from the image builder, each preceded by the fuzzer's control byte.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/image_builder.h"
+
+namespace {
+
+using imagebuilder::Dir;
+using imagebuilder::File;
+using imagebuilder::Node;
+
+std::string Bytes(size_t count, char seed) {
+  std::string text(count, '\0');
+  for (size_t i = 0; i < count; ++i) text[i] = static_cast<char>(seed + i * 7);
+  return text;
+}
+
+std::vector<Node> SampleTree() {
+  Node fragmented = File("FRAG.BIN", Bytes(3000, 'f'));
+  fragmented.fragmented = true;
+  return {
+      File("EMPTY.TXT", ""),
+      File("ONE.TXT", "1"),
+      File("README.DOC", Bytes(700, 'r')),
+      File("ABCDEFGHIJKLMNOPQR.TXT", Bytes(1024, 'a')),
+      fragmented,
+      Dir("BIN", {File("TOOL.X", Bytes(1500, 't')),
+                  Dir("SUB", {File("DEEP.TXT", "deep"), Dir("\x83\x5C" "DIR", {File("IN.TXT", "in")})})}),
+      Dir("EMPTYDIR", {}),
+  };
+}
+
+imagebuilder::PartitionSpec SamplePartition(uint16_t sectorSize) {
+  imagebuilder::PartitionSpec partition;
+  partition.sectorSize = sectorSize;
+  partition.sectorsPerCluster = 1;
+  partition.rootEntries = 32;
+  partition.root = SampleTree();
+  std::array<uint8_t, 32> deleted = {};
+  for (size_t i = 0; i < 11; ++i) deleted[i] = 'D';
+  deleted[0] = 0xE5;
+  partition.rawEntries.push_back({"\\", deleted});
+  return partition;
+}
+
+bool Write(const std::string& directory, const std::string& name, uint8_t control,
+           const imagebuilder::Image& image) {
+  const std::string path = directory + "/" + name;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool ok = std::fputc(control, file) != EOF;
+  ok = ok && std::fwrite(image.bytes.data(), 1, image.bytes.size(), file) == image.bytes.size();
+  ok = std::fclose(file) == 0 && ok;
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_seeds DIRECTORY\n");
+    return 2;
+  }
+  const std::string directory = argv[1];
+
+  imagebuilder::X68kImageSpec x68k;
+  x68k.partitions.push_back(SamplePartition(1024));
+  const imagebuilder::Image one = imagebuilder::BuildX68k(x68k);
+
+  imagebuilder::X68kImageSpec two;
+  two.partitions.push_back(SamplePartition(512));
+  imagebuilder::PartitionSpec second;
+  second.sectorSize = 1024;
+  second.sectorsPerCluster = 2;
+  second.rootEntries = 16;
+  second.root = {File("A.TXT", Bytes(5000, 'x')), Dir("D", {File("B.TXT", "b")})};
+  two.partitions.push_back(second);
+  const imagebuilder::Image pair = imagebuilder::BuildX68k(two);
+
+  imagebuilder::X68kImageSpec wide;
+  wide.deviceSectorSize = 2048;
+  wide.partitions.push_back(SamplePartition(2048));
+  const imagebuilder::Image large = imagebuilder::BuildX68k(wide);
+
+  imagebuilder::PcImageSpec pcSpec;
+  pcSpec.partition = SamplePartition(512);
+  const imagebuilder::Image pc = imagebuilder::BuildPc(pcSpec);
+
+  bool ok = Write(directory, "x68k-1024", 0, one);
+  ok = Write(directory, "x68k-1024-nocase", 2, one) && ok;
+  ok = Write(directory, "x68k-1024-short-names", 4, one) && ok;
+  ok = Write(directory, "x68k-two-partitions", 0, pair) && ok;
+  ok = Write(directory, "x68k-2048", 1, large) && ok;
+  ok = Write(directory, "pc-512", 0, pc) && ok;
+  ok = Write(directory, "pc-512-nocase", 6, pc) && ok;
+  if (!ok) {
+    std::fprintf(stderr, "make_seeds: cannot write into %s\n", directory.c_str());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,388 @@
+// Runs the built peekdisk and hauldisk as processes on images from the builder and
+// compares their whole standard output, standard error and exit status with texts
+// written from the programs' rules.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "gtest/gtest.h"
+#include "tools/image_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using imagebuilder::Dir;
+using imagebuilder::DosDate;
+using imagebuilder::DosTime;
+using imagebuilder::File;
+using imagebuilder::Node;
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string error;
+};
+
+std::string ReadWhole(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream contents;
+  contents << file.rdbuf();
+  return contents.str();
+}
+
+Node Stamped(Node node, uint16_t date, uint16_t time) {
+  node.date = date;
+  node.time = time;
+  return node;
+}
+
+imagebuilder::RawEntry Raw(const std::string& directory, const std::string& name11,
+                           uint8_t attributes, uint16_t time, uint16_t date) {
+  imagebuilder::RawEntry raw;
+  raw.directory = directory;
+  raw.bytes.fill(0);
+  for (size_t i = 0; i < 11; ++i) raw.bytes[i] = i < name11.size() ? name11[i] : ' ';
+  raw.bytes[11] = attributes;
+  raw.bytes[22] = static_cast<uint8_t>(time);
+  raw.bytes[23] = static_cast<uint8_t>(time >> 8);
+  raw.bytes[24] = static_cast<uint8_t>(date);
+  raw.bytes[25] = static_cast<uint8_t>(date >> 8);
+  return raw;
+}
+
+const uint16_t kSaturday = DosDate(1998, 3, 14);
+const uint16_t kSunday = DosDate(1998, 3, 15);
+const uint16_t kMonday = DosDate(2001, 1, 1);
+const uint16_t kNoon = DosTime(12, 34, 56);
+const uint16_t kNine = DosTime(9, 0, 0);
+
+imagebuilder::X68kImageSpec MainSpec() {
+  imagebuilder::PartitionSpec first;
+  first.root = {
+      Stamped(File("CONFIG.SYS", "FILES = 30\r\n", 0x21), kSaturday, kNoon),
+      Stamped(Dir("SYS", {Stamped(File("COMMAND.X", std::string(1000, 'x')), kSunday, kNine)}),
+              kSunday, kNine),
+      File("EMPTY.TXT", ""),
+      Stamped(Dir("DOC", {Stamped(File("\x93\xFA\x96\x7B\x8C\xEA.TXT", "nihongo\n"), kSaturday,
+                                  kNoon)},
+                  0x11),
+              kSaturday, kNoon),
+  };
+  first.rawEntries = {
+      Raw("\\", "VOLUME1", 0x08, 0, kMonday),
+      Raw("\\", "LINK    LNK", 0x40, DosTime(10, 20, 30), kMonday),
+      Raw("\\", "DIRVOL", 0x18, 0, kMonday),
+      Raw("\\", "VOLLNK", 0x48, 0, kMonday),
+      Raw("\\", "BADTIME TXT", 0x20, DosTime(0, 0, 60), kMonday),
+  };
+  imagebuilder::PartitionSpec second;
+  second.root = {Stamped(File("P1.TXT", "one"), kMonday, kNine)};
+  imagebuilder::X68kImageSpec spec;
+  spec.partitions = {first, second};
+  return spec;
+}
+
+class EndToEndTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    root = fs::temp_directory_path() /
+           (std::string("peek_e2e_") + info->test_suite_name() + "_" + info->name());
+    Cleanup();
+    fs::create_directories(root / "work");
+    WriteImage(imagebuilder::BuildX68k(MainSpec()), "main.hds");
+  }
+  void TearDown() override { Cleanup(); }
+
+  void Cleanup() {
+    // Read-only copies must become writable before they can be removed.
+    if (fs::exists(root)) {
+      std::system(("chmod -R u+w '" + root.string() + "' 2>/dev/null").c_str());
+      fs::remove_all(root);
+    }
+  }
+
+  void WriteImage(const imagebuilder::Image& image, const std::string& name) {
+    ASSERT_EQ("", image.error);
+    ASSERT_TRUE(image.WriteTo((root / name).string()));
+  }
+
+  // Runs `command` with the shell in the work folder, under a clean environment with
+  // `locale` and TZ=Asia/Tokyo; the programs are on the PATH.
+  Outcome Run(const std::string& command, const std::string& locale = "C") {
+    const fs::path out = root / "stdout";
+    const fs::path error = root / "stderr";
+    const fs::path status = root / "status";
+    const std::string line = "cd '" + (root / "work").string() + "' && env -i PATH='" +
+                             PEEK_PROGRAM_DIR + ":/usr/bin:/bin' LANG=" + locale +
+                             " TZ=Asia/Tokyo IMG='" + (root / "main.hds").string() +
+                             "' bash -c '" + command + "' >'" + out.string() + "' 2>'" +
+                             error.string() + "'; echo $? >'" + status.string() + "'";
+    std::system(line.c_str());
+    Outcome outcome;
+    outcome.status = std::atoi(ReadWhole(status).c_str());
+    outcome.out = ReadWhole(out);
+    outcome.error = ReadWhole(error);
+    return outcome;
+  }
+
+  void Expect(const Outcome& outcome, int status, const std::string& out, const std::string& error) {
+    EXPECT_EQ(status, outcome.status);
+    EXPECT_EQ(out, outcome.out);
+    EXPECT_EQ(error, outcome.error);
+  }
+
+  std::string Work(const std::string& relative) { return ReadWhole(root / "work" / relative); }
+
+  fs::path root;
+};
+
+const char kPeekUsage[] =
+    "X68K\x83t\x83H\x81[\x83}\x83" "b\x83gMO \x83" "A\x83N\x83Z\x83X\x83" "c\x81[\x83\x8B \x83"
+    "e\x83X\x83g\x94\xC5(Win95/WinNT) by rino Sep  7 2002\n"
+    "Usage: peekdisk [-pN] [-i] \x83h\x83\x89\x83" "C\x83u\x96\xBC \x83" "f\x83"
+    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\n";
+const char kHaulUsage[] =
+    "X68K\x83t\x83H\x81[\x83}\x83" "b\x83gMO \x83" "A\x83N\x83Z\x83X\x83" "c\x81[\x83\x8B \x83"
+    "e\x83X\x83g\x94\xC5(Win95/WinNT) by HOLMA Mar  14 1998\n"
+    "                                               modified by rino Sep 14 2002\n"
+    "Usage: hauldisk [-pN] [-i] [-a] \x83h\x83\x89\x83" "C\x83u\x96\xBC \x83" "f\x83"
+    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\n";
+const char kOptionLines[] =
+    "Option:-pN     \x83p\x81[\x83" "e\x83" "B\x83V\x83\x87\x83\x93\x94\xD4\x8D\x86\x82\xF0"
+    "\x8Ew\x92\xE8\x81" "AN\x82\xCD" "0\x88\xC8\x8F\xE3" "15\x96\xA2\x96\x9E\x82\xCC\x90\xAE"
+    "\x90\x94\x82\xF0\x8Ew\x92\xE8\x82\xB7\x82\xE9\x81" "B\n"
+    "       -i      \x83p\x81[\x83" "e\x83" "B\x83V\x83\x87\x83\x93\x8F\xEE\x95\xF1\x82\xF0"
+    "\x95\\\x8E\xA6\n";
+const char kAttributeLine[] =
+    "       -a      \x83t\x83@\x83" "C\x83\x8B\x91\xAE\x90\xAB\x81" "E\x93\xFA\x95t\x82\xF0"
+    "\x95\x9C\x8C\xB3\n";
+const char kExampleLines[] =
+    "Ex. NT\x82\xC5\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC\x82\xC9\x82\xCD"
+    "\\\\.\\PHYSICALDRIVE3\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
+    "\x82\xDC\x82\xB7\n"
+    "    95\x82\xC5\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC\x82\xC9\x82\xCD" "A:\x81" "AB:"
+    "\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n"
+    "    WinASPI32\x82\xF0\x8Eg\x82\xA4\x8E\x9E\x82\xC9\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC"
+    "\x82\xC9\x82\xCD" "0:3:0\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
+    "\x82\xDC\x82\xB7\n"
+    "    \x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\x82\xC9\x82\xCD\\\x82\xE2\\SYS\x82\xC8"
+    "\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n";
+
+std::string PeekUsage() { return std::string(kPeekUsage) + kOptionLines + kExampleLines; }
+std::string HaulUsage() {
+  return std::string(kHaulUsage) + kOptionLines + kAttributeLine + kExampleLines;
+}
+
+const char kReportHead[] = "Max Partition= 2\n";
+const char kReportPartition0[] =
+    "Partition Number= 0\n"
+    "\tSector\t1024(byte/sector)\n"
+    "\tClustor\t1(sector/clustor)\n"
+    "\tStart Sector\t32\n"
+    "\tPart.Size\t0(sector)\n"
+    "\tStart FAT\t1\n"
+    "\tFAT Size\t1(sector)\n"
+    "\tFAT Number\t2\n"
+    "\tStart Root\t3(sector)\n"
+    "\tRoot Size\t16384(byte)\n"
+    "\n";
+
+const char kRootListing[] =
+    "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
+    "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
+    "              EMPTY.TXT        0  ----/--/--(--) --:--:--\n"
+    "                    DOC    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
+    "                VOLUME1    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
+    "               LINK.LNK    <LNK>  2001/01/01(\x8C\x8E) 10:20:30\n"
+    "                 DIRVOL    <DIR>  2001/01/01(\x8C\x8E) 00:00:00\n"
+    "                 VOLLNK    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
+    "            BADTIME.TXT        0  ----/--/--(--) --:--:--\n";
+const char kSysListing[] =
+    "                      .    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
+    "                     ..    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
+    "              COMMAND.X     1000  1998/03/15(\x93\xFA) 09:00:00\n";
+const char kDocListing[] =
+    "                      .    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
+    "                     ..    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
+    "             \x93\xFA\x96\x7B\x8C\xEA.TXT        8  1998/03/14(\x93\x79) 12:34:56\n";
+
+TEST_F(EndToEndTest, UsageTextsAndStartUpFailures) {
+  const std::string cannotOpen =
+      "\x8Ew\x92\xE8\x82\xCC\x83h\x83\x89\x83" "C\x83u\x82\xCD\x83I\x81[\x83v\x83\x93\x82\xC5"
+      "\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
+  std::ofstream((root / "zeros.img").string(), std::ios::binary) << std::string(65536, '\0');
+  Expect(Run("peekdisk"), 1, "", PeekUsage());
+  Expect(Run("hauldisk"), 1, "", HaulUsage());
+  Expect(Run("hauldisk -i \"$IMG\""), 1, "", HaulUsage());
+  Expect(Run("peekdisk -a \"$IMG\""), 1, "", "No such option(-a)\n" + PeekUsage());
+  Expect(Run("peekdisk /nonexistent/disk.hds \\\\"), 1, "", cannotOpen);
+  Expect(Run("hauldisk ../zeros.img \\\\"), 1, "", "Not Supported Media\n");
+  Expect(Run("peekdisk -p2 \"$IMG\" \\\\"), 1, "", "No Such Partition(2)\n");
+  Expect(Run("peekdisk -p-1 \"$IMG\" \\\\"), 1, "", "No Such Partition(-1)\n");
+}
+
+TEST_F(EndToEndTest, PartitionReportAndOptionScanning) {
+  const std::string report = std::string(kReportHead) + kReportPartition0;
+  // -I -P1 act as -i -p1; the report comes before the partition is chosen.
+  const Outcome upper = Run("peekdisk -I -P1 \"$IMG\" \\\\");
+  EXPECT_EQ(0, upper.status);
+  EXPECT_EQ(0u, upper.out.find(report));
+  EXPECT_NE(std::string::npos,
+            upper.out.find("                 P1.TXT        3  2001/01/01(\x8C\x8E) 09:00:00\n\n"));
+  EXPECT_EQ("", upper.error);
+  Expect(Run("peekdisk - \"$IMG\" -p \\\\SYS"), 0, std::string(kSysListing) + "\n",
+         "No such option(-)\n");
+  Expect(Run("peekdisk \"$IMG\" /SYS -px -p1 -p0"), 0, std::string(kSysListing) + "\n", "");
+  Expect(Run("peekdisk \"$IMG\" \\\\NOWHERE \\\\CONFIG.SYS"), 0, "\n\n", "");
+}
+
+TEST_F(EndToEndTest, ListsRootAndSubdirectories) {
+  Expect(Run("peekdisk \"$IMG\" \\\\ \\\\SYS DOC"), 0,
+         std::string(kRootListing) + "\n" + kSysListing + "\n" + kDocListing + "\n", "");
+}
+
+TEST_F(EndToEndTest, CopiesFileAndDirectoryArguments) {
+  Expect(Run("hauldisk \"$IMG\" \\\\SYS\\\\COMMAND.X CONFIG.SYS /NOPE"), 0, "",
+         "Not exist file or directory(/NOPE)\n");
+  EXPECT_EQ(std::string(1000, 'x'), Work("COMMAND.X"));
+  EXPECT_EQ("FILES = 30\r\n", Work("CONFIG.SYS"));
+  Expect(Run("mkdir d && cd d && hauldisk \"$IMG\" \\\\SYS"), 0,
+         "[\\SYS]\n" + std::string(kSysListing) + "\n", "");
+  EXPECT_EQ(std::string(1000, 'x'), Work("d/COMMAND.X"));
+}
+
+TEST_F(EndToEndTest, CopiesTheWholePartitionAndRestoresUnderA) {
+  const std::string listing = std::string("[\\]\n") +
+                              "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
+                              "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
+                              "[\\SYS]\n" + kSysListing + "\n" +
+                              "              EMPTY.TXT        0  ----/--/--(--) --:--:--\n"
+                              "                    DOC    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
+                              "[\\DOC]\n" + kDocListing + "\n" +
+                              "                VOLUME1    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
+                              "               LINK.LNK    <LNK>  2001/01/01(\x8C\x8E) 10:20:30\n"
+                              "                 DIRVOL    <DIR>  2001/01/01(\x8C\x8E) 00:00:00\n"
+                              "                 VOLLNK    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
+                              "            BADTIME.TXT        0  ----/--/--(--) --:--:--\n"
+                              "\n";
+  Expect(Run("umask 022 && hauldisk -a \"$IMG\" \\\\"), 0, listing,
+         "Directory copied before(DIRVOL), skip.\n");
+  // The stored times are Tokyo wall-clock readings; the read-only bit clears write bits.
+  Expect(Run("stat -c \"%n %a %y\" CONFIG.SYS SYS SYS/COMMAND.X DOC DOC/*.TXT && "
+             "stat -c \"%n %a\" EMPTY.TXT BADTIME.TXT && ls"),
+         0,
+         "CONFIG.SYS 444 1998-03-14 12:34:56.000000000 +0900\n"
+         "SYS 755 1998-03-15 09:00:00.000000000 +0900\n"
+         "SYS/COMMAND.X 644 1998-03-15 09:00:00.000000000 +0900\n"
+         "DOC 555 1998-03-14 12:34:56.000000000 +0900\n"
+         "DOC/\x93\xFA\x96\x7B\x8C\xEA.TXT 644 1998-03-14 12:34:56.000000000 +0900\n"
+         "EMPTY.TXT 644\nBADTIME.TXT 644\n"
+         "BADTIME.TXT\nCONFIG.SYS\nDOC\nEMPTY.TXT\nSYS\n",
+         "");
+  // Directory access times take the stored time too.
+  Expect(Run("stat -c \"%n %x\" SYS"), 0, "SYS 1998-03-15 09:00:00.000000000 +0900\n", "");
+}
+
+TEST_F(EndToEndTest, Utf8LocaleConvertsOutputPathsAndNames) {
+  const std::string u = "C.UTF-8";
+  Expect(Run("peekdisk", u), 1, "",
+         "X68KフォーマットMO アクセスツール テスト版(Win95/WinNT) by rino Sep  7 2002\n"
+         "Usage: peekdisk [-pN] [-i] ドライブ名 ディレクトリ名\n"
+         "Option:-pN     パーティション番号を指定、Nは0以上15未満の整数を指定する。\n"
+         "       -i      パーティション情報を表示\n"
+         "Ex. NTではドライブ名には\\\\.\\PHYSICALDRIVE3などの形式で指定します\n"
+         "    95ではドライブ名にはA:、B:などの形式で指定します\n"
+         "    WinASPI32を使う時にはドライブ名には0:3:0などの形式で指定します\n"
+         "    ディレクトリ名には\\や\\SYSなどの形式で指定します\n");
+  Expect(Run("peekdisk \"$IMG\" DOC", u), 0,
+         "                      .    <DIR>  1998/03/14(土) 12:34:56\n"
+         "                     ..    <DIR>  1998/03/14(土) 12:34:56\n"
+         "             日本語.TXT        8  1998/03/14(土) 12:34:56\n"
+         "\n",
+         "");
+  Expect(Run("hauldisk \"$IMG\" /DOC/日本語.TXT && ls", u), 0, "日本語.TXT\n", "");
+  EXPECT_EQ("nihongo\n", Work("日本語.TXT"));
+}
+
+TEST_F(EndToEndTest, NamesThatDoNotConvertAreEscapedAndComeBack) {
+  imagebuilder::X68kImageSpec spec;
+  imagebuilder::PartitionSpec partition;
+  partition.root = {Stamped(File("A\x80" "B.TXT", "x"), kMonday, kNine),
+                    Stamped(Dir("D%41\xFD", {Stamped(File("IN.TXT", "in"), kMonday, kNine)}),
+                            kMonday, kNine)};
+  spec.partitions = {partition};
+  WriteImage(imagebuilder::BuildX68k(spec), "main.hds");
+  const std::string u = "C.UTF-8";
+  Expect(Run("peekdisk \"$IMG\" \\\\", u), 0,
+         "                A%80B.TXT        1  2001/01/01(月) 09:00:00\n"
+         "                  D%2541%FD    <DIR>  2001/01/01(月) 09:00:00\n"
+         "\n",
+         "");
+  // The escaped name given back as a path finds the directory.
+  Expect(Run("peekdisk \"$IMG\" D%2541%FD", u), 0,
+         "                      .    <DIR>  2001/01/01(月) 09:00:00\n"
+         "                     ..    <DIR>  2001/01/01(月) 09:00:00\n"
+         "                 IN.TXT        2  2001/01/01(月) 09:00:00\n"
+         "\n",
+         "");
+  Run("hauldisk \"$IMG\" \\\\", u);
+  EXPECT_EQ("x", Work("A%80B.TXT"));
+  EXPECT_EQ("in", Work("D%2541%FD/IN.TXT"));
+  // Under the C locale the bytes pass unchanged.
+  Expect(Run("peekdisk \"$IMG\" \\\\"), 0,
+         "                A\x80" "B.TXT        1  2001/01/01(\x8C\x8E) 09:00:00\n"
+         "                  D%41\xFD    <DIR>  2001/01/01(\x8C\x8E) 09:00:00\n"
+         "\n",
+         "");
+}
+
+TEST_F(EndToEndTest, FileSizeLimitGivesTheWriteMessageAndTheRunGoesOn) {
+  std::string big(300000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 253);
+  imagebuilder::X68kImageSpec spec;
+  imagebuilder::PartitionSpec partition;
+  partition.root = {File("BIG.DAT", big), File("SMALL.TXT", "small")};
+  spec.partitions = {partition};
+  WriteImage(imagebuilder::BuildX68k(spec), "main.hds");
+  // 100 blocks of 1024 bytes; the program itself keeps SIGXFSZ from ending it.
+  const Outcome outcome = Run("ulimit -f 100 && hauldisk \"$IMG\" \\\\ >/dev/null");
+  Expect(outcome, 0, "", "Can't write the target file(BIG.DAT)/DiskFull?\n");
+  EXPECT_EQ(big.substr(0, 102400), Work("BIG.DAT"));
+  EXPECT_EQ("small", Work("SMALL.TXT"));
+}
+
+TEST_F(EndToEndTest, HostileNamesWriteNothingOutsideTheTarget) {
+  imagebuilder::X68kImageSpec spec;
+  imagebuilder::PartitionSpec partition;
+  partition.root = {Stamped(Dir("D", {File("IN.TXT", "in")}), kMonday, kNine)};
+  partition.rawEntries = {Raw("\\", "..", 0x20, kNine, kMonday),
+                          Raw("\\", "../ESCAPE", 0x20, kNine, kMonday),
+                          Raw("\\", "/TMP", 0x10, kNine, kMonday),
+                          Raw("\\D", "..      /X", 0x20, kNine, kMonday),
+                          Raw("\\D", "UP", 0x10, kNine, kMonday)};
+  spec.partitions = {partition};
+  WriteImage(imagebuilder::BuildX68k(spec), "main.hds");
+  const Outcome outcome = Run("mkdir t && cd t && hauldisk \"$IMG\" \\\\ >/dev/null");
+  Expect(outcome, 0, "",
+         "Unsafe file name(.../X), skip.\n"
+         "Directory copied before(UP), skip.\n"
+         "Unsafe file name(..), skip.\n"
+         "Unsafe file name(../ESCAP.E), skip.\n"
+         "Unsafe file name(/TMP), skip.\n");
+  std::string made;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    made += fs::relative(entry.path(), root).string() + "\n";
+  }
+  EXPECT_EQ("", made.find("ESCAP") == std::string::npos ? "" : made);
+  EXPECT_TRUE(fs::exists(root / "work/t/D/IN.TXT"));
+  EXPECT_FALSE(fs::exists(root / "work/ESCAP.E"));
+  EXPECT_FALSE(fs::exists(root / "work/t/X"));
+  EXPECT_FALSE(fs::exists(root / "work/t/D/X"));
+  EXPECT_EQ(0u, std::distance(fs::directory_iterator(root / "work"), fs::directory_iterator()) - 1);
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// mkhds: makes an X68000 SCSI-format disk image (an emulator's .HDS file) from host
+// folders, one partition per folder.
+//
+//   mkhds OUT.HDS DIR [DIR...]
+//
+// Host names are taken as UTF-8 and stored as code page 932; each file and folder keeps
+// its modification time (as local time) and its read-only bit. Names must fit the
+// directory entry: a base of up to 18 bytes and an extension of up to 3.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/host_text.h"
+#include "platform/target_file_system.h"
+#include "tools/image_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using imagebuilder::Node;
+
+constexpr uint32_t kSectorSize = 1024;
+// Cluster numbers are 16 bits wide (0xFFF7 and up are marks), and the FAT of an X68000
+// partition holds at most 255 sectors of 2-byte entries; stay clear of both.
+constexpr uint64_t kMostClusters = 65000;
+
+struct Tree {
+  std::vector<Node> root;
+  uint64_t fileBytes = 0;  // every file's size
+  uint64_t files = 0;
+  uint64_t directoryEntries = 0;  // entries of all subdirectories, "." and ".." included
+  bool failed = false;
+};
+
+bool ReadFile(const fs::path& path, std::string* contents) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  char block[65536];
+  size_t count;
+  while ((count = std::fread(block, 1, sizeof(block), file)) > 0) contents->append(block, count);
+  const bool ok = std::ferror(file) == 0;
+  std::fclose(file);
+  return ok;
+}
+
+bool ReadFolder(const fs::path& folder, const platform::HostText& text, Tree* tree,
+                std::vector<Node>* out) {
+  std::vector<fs::path> paths;
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    paths.push_back(it->path());
+  }
+  if (error) {
+    std::fprintf(stderr, "mkhds: cannot read %s: %s\n", folder.c_str(), error.message().c_str());
+    return false;
+  }
+  std::sort(paths.begin(), paths.end());
+  for (const fs::path& path : paths) {
+    Node node;
+    node.name = text.ToDisk(path.filename().string());
+    platform::DosDateTime stamp;
+    bool readOnly = false;
+    if (!platform::ReadHostStamp(path.string(), &stamp, &readOnly)) {
+      std::fprintf(stderr, "mkhds: cannot read %s\n", path.c_str());
+      return false;
+    }
+    node.date = stamp.date;
+    node.time = stamp.time;
+    if (fs::is_directory(path)) {
+      node.isDirectory = true;
+      node.attributes = static_cast<uint8_t>(0x10 | (readOnly ? 0x01 : 0));
+      if (!ReadFolder(path, text, tree, &node.children)) return false;
+      tree->directoryEntries += node.children.size() + 2;
+    } else if (fs::is_regular_file(path)) {
+      node.attributes = static_cast<uint8_t>(0x20 | (readOnly ? 0x01 : 0));
+      if (!ReadFile(path, &node.contents)) {
+        std::fprintf(stderr, "mkhds: cannot read %s\n", path.c_str());
+        return false;
+      }
+      tree->fileBytes += node.contents.size();
+      tree->files += 1;
+    } else {
+      std::fprintf(stderr, "mkhds: skipping %s (not a file or folder)\n", path.c_str());
+      continue;
+    }
+    out->push_back(std::move(node));
+  }
+  return true;
+}
+
+// Clusters the tree needs with clusters of `clusterBytes` (an upper bound: every file
+// and directory is rounded up on its own).
+uint64_t ClustersNeeded(const Tree& tree, uint64_t clusterBytes) {
+  return tree.fileBytes / clusterBytes + tree.files +
+         (tree.directoryEntries * 32) / clusterBytes + tree.directoryEntries;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "Usage: mkhds OUT.HDS DIR [DIR...]\n");
+    return 1;
+  }
+  auto text = platform::NewHostTextFor("UTF-8");
+  imagebuilder::X68kImageSpec spec;
+  for (int index = 2; index < argc; ++index) {
+    Tree tree;
+    if (!ReadFolder(argv[index], *text, &tree, &tree.root)) return 1;
+    imagebuilder::PartitionSpec partition;
+    partition.sectorSize = kSectorSize;
+    // The smallest cluster that keeps the FAT within its 255 sectors.
+    uint32_t sectorsPerCluster = 1;
+    while (ClustersNeeded(tree, uint64_t{kSectorSize} * sectorsPerCluster) + 16 > kMostClusters &&
+           sectorsPerCluster < 128) {
+      sectorsPerCluster *= 2;
+    }
+    partition.sectorsPerCluster = static_cast<uint8_t>(sectorsPerCluster);
+    partition.rootEntries = static_cast<uint16_t>(std::max<size_t>(512, (tree.root.size() + 31) / 32 * 32));
+    partition.root = std::move(tree.root);
+    spec.partitions.push_back(std::move(partition));
+  }
+  const imagebuilder::Image image = imagebuilder::BuildX68k(spec);
+  if (!image.error.empty()) {
+    std::fprintf(stderr, "mkhds: %s\n", image.error.c_str());
+    return 1;
+  }
+  if (!image.WriteTo(argv[1])) {
+    std::fprintf(stderr, "mkhds: cannot write %s\n", argv[1]);
+    return 1;
+  }
+  return 0;
+}
