@@ -158,7 +158,8 @@ class Planner {
     }
     chain.reserve(count);
     for (uint64_t i = 0; i < count; ++i) {
-      chain.push_back(static_cast<uint16_t>(fragmented ? next + 2 * (count - 1 - i) + 1 : next + i));
+      chain.push_back(
+          static_cast<uint16_t>(fragmented ? next + 2 * (count - 1 - i) + 1 : next + i));
     }
     next += static_cast<uint32_t>(span);
     return chain;
@@ -281,8 +282,8 @@ bool PlanPartition(const PartitionSpec& spec, bool x68k, std::unique_ptr<Planner
   if (x68k) {
     // The boot sector gives the area before the FAT in 1024-byte units, so it must be a
     // whole number of both those units and sectors.
-    const uint64_t bytes = RoundUp(static_cast<uint64_t>(spec.reservedSectors) * ss,
-                                   std::lcm<uint64_t>(1024, ss));
+    const uint64_t bytes =
+        RoundUp(static_cast<uint64_t>(spec.reservedSectors) * ss, std::lcm<uint64_t>(1024, ss));
     if (bytes / 1024 > 0xFFFF) {
       *error = "the area before the FAT exceeds 65535 units of 1024 bytes";
       return false;
@@ -415,7 +416,8 @@ Node Dir(const std::string& name, std::vector<Node> children, uint8_t attributes
 }
 
 uint64_t Image::ClusterOffset(int partition, uint16_t cluster) const {
-  const PartitionLayout& p = partitions.at(static_cast<size_t>(partition));
+  if (partition < 0 || static_cast<size_t>(partition) >= partitions.size()) return 0;
+  const PartitionLayout& p = partitions[partition];
   return p.dataOffset + (static_cast<uint64_t>(cluster) - 2) * p.clusterBytes;
 }
 
@@ -451,7 +453,8 @@ uint16_t Image::GetFatEntry(int partition, uint16_t cluster) const {
 bool Image::WriteTo(const std::string& path) const {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) return false;
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   return !out.fail();
 }
@@ -509,8 +512,8 @@ Image BuildX68k(const X68kImageSpec& spec) {
     StoreBe16(boot + 18, ps.sectorSize);
     boot[20] = ps.sectorsPerCluster;
     boot[21] = ps.fatCount;
-    StoreBe16(boot + 22, static_cast<uint32_t>(static_cast<uint64_t>(p.plan.fatStart) *
-                                               ps.sectorSize / 1024));
+    StoreBe16(boot + 22,
+              static_cast<uint32_t>(static_cast<uint64_t>(p.plan.fatStart) * ps.sectorSize / 1024));
     StoreBe16(boot + 24, ps.rootEntries);
     boot[29] = static_cast<uint8_t>(p.plan.fatSectors);
 

@@ -34,8 +34,8 @@ struct Node {
   uint8_t attributes = 0x20;  // 0x10 is added for directories
   uint16_t time = 0;
   uint16_t date = 0;
-  std::string contents;         // files only
-  std::vector<Node> children;   // directories only
+  std::string contents;        // files only
+  std::vector<Node> children;  // directories only
   // Place the chain's clusters in descending order with a free cluster before each, so
   // that no two neighbours of the chain are neighbours on the disk. Otherwise a chain is
   // contiguous and ascending. An empty file has no chain (first cluster 0, size 0).
@@ -53,9 +53,9 @@ struct RawEntry {
 };
 
 struct PartitionSpec {
-  uint16_t sectorSize = 1024;       // bytes per partition sector: a power of two, 256..8192
-  uint8_t sectorsPerCluster = 1;    // at least 1
-  uint8_t fatCount = 2;             // at least 1
+  uint16_t sectorSize = 1024;     // bytes per partition sector: a power of two, 256..8192
+  uint8_t sectorsPerCluster = 1;  // at least 1
+  uint8_t fatCount = 2;           // at least 1
   uint16_t rootEntries = 512;
   // Sectors before the first FAT (at least 1, the boot sector). On X68000 media the area
   // is rounded up to whole 1024-byte units that are also whole sectors, since the boot
@@ -87,17 +87,17 @@ struct PcImageSpec {
 
 // Where the builder put things, as byte offsets from the start of the image.
 struct Placement {
-  uint64_t entryOffset = 0;             // the node's 32-byte directory entry
-  std::vector<uint16_t> clusters;       // its chain in order (empty for an empty file)
+  uint64_t entryOffset = 0;        // the node's 32-byte directory entry
+  std::vector<uint16_t> clusters;  // its chain in order (empty for an empty file)
 };
 
 struct PartitionLayout {
-  uint64_t start = 0;            // byte offset of the partition (its boot sector)
-  uint64_t fatOffset = 0;        // first FAT copy
-  uint64_t rootOffset = 0;       // root directory
-  uint64_t dataOffset = 0;       // cluster 2
+  uint64_t start = 0;       // byte offset of the partition (its boot sector)
+  uint64_t fatOffset = 0;   // first FAT copy
+  uint64_t rootOffset = 0;  // root directory
+  uint64_t dataOffset = 0;  // cluster 2
   uint32_t clusterBytes = 0;
-  uint32_t fatBytes = 0;         // bytes per FAT copy
+  uint32_t fatBytes = 0;  // bytes per FAT copy
   bool bigEndianFat = true;
   // The geometry as recorded in the boot sector.
   uint16_t sectorSize = 0;
@@ -106,8 +106,8 @@ struct PartitionLayout {
   uint32_t fatStartSectors = 0;  // sectors before the first FAT
   uint32_t fatSectors = 0;       // sectors per FAT copy
   uint16_t rootEntries = 0;
-  uint32_t clusterCount = 0;     // data clusters, numbered 2 .. clusterCount + 1
-  uint64_t sizeBytes = 0;        // the whole partition
+  uint32_t clusterCount = 0;  // data clusters, numbered 2 .. clusterCount + 1
+  uint64_t sizeBytes = 0;     // the whole partition
   // Keyed by the path of the node, "\\A\\B.TXT", as given in the tree.
   std::map<std::string, Placement> nodes;
 };
@@ -121,7 +121,8 @@ class Image {
   // then empty).
   std::string error;
 
-  // Byte offset of cluster `cluster` of partition `partition`.
+  // Byte offset of cluster `cluster` (2 or more) of partition `partition`; 0 for a
+  // partition the image does not have.
   uint64_t ClusterOffset(int partition, uint16_t cluster) const;
   void Poke(uint64_t offset, uint8_t value);
   void PokeBytes(uint64_t offset, const std::string& bytes);

@@ -1,0 +1,219 @@
+#include "tests/fake_aspi.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr uint8_t kStatusComplete = 1;
+constexpr uint8_t kStatusAborted = 2;
+constexpr uint8_t kStatusError = 4;
+constexpr uint8_t kStatusNoDevice = 0x82;
+
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+void PutBe32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+void SetSense(uint8_t* block, uint8_t key) {
+  block[1] = kStatusError;
+  block[23] = 0x02;  // CHECK CONDITION
+  block[64] = 0x70;
+  block[64 + 2] = key;
+}
+
+}  // namespace
+
+class FakeAspiEvent final : public platform::AspiEvent {
+ public:
+  explicit FakeAspiEvent(FakeAspiLibrary* library) : library(library) {
+    ++library->eventsAlive;
+    ++library->eventsCreated;
+  }
+  ~FakeAspiEvent() override {
+    --library->eventsAlive;
+    if (library->pendingEvent == this) library->pendingEvent = nullptr;
+  }
+  void Reset() override { signalled = false; }
+  WaitResult Wait(uint32_t) override {
+    library->Wait(this);
+    if (!signalled) return WaitResult::kTimeout;
+    signalled = false;
+    return WaitResult::kSignalled;
+  }
+
+  bool signalled = false;
+
+ private:
+  FakeAspiLibrary* const library;
+};
+
+FakeAspiLibrary::FakeAspiLibrary() { devices.insert({0, 3, 0}); }
+
+void FakeAspiLibrary::SetEntryPoints(bool sendCommand, bool getSupportInfo) {
+  hasSendCommand = sendCommand;
+  hasSupportInfo = getSupportInfo;
+}
+
+void FakeAspiLibrary::AddDevice(int hostAdapter, int target, int lun) {
+  devices.insert({hostAdapter, target, lun});
+}
+
+void FakeAspiLibrary::NotReady(int times, uint8_t senseKey) {
+  notReadyLeft = times;
+  notReadyKey = senseKey;
+}
+
+void FakeAspiLibrary::SetCapacity(uint32_t last, uint32_t length) {
+  lastBlock = last;
+  blockLength = length;
+}
+
+platform::AspiLibrary::LoadResult FakeAspiLibrary::Load() {
+  ++loadAttempts;
+  if (loaded) return LoadResult::kAlreadyLoaded;
+  if (!loadable) return LoadResult::kUnavailable;
+  loaded = true;
+  return LoadResult::kLoadedNow;
+}
+
+uint32_t FakeAspiLibrary::GetSupportInfo() {
+  ++supportInfoCalls;
+  return supportInfo;
+}
+
+uint32_t FakeAspiLibrary::SendCommand(uint8_t* block, const platform::AspiLocations& locations) {
+  const size_t size = block[0] == 2 ? platform::kAspiExecBlockBytes
+                                    : platform::kAspiShortBlockBytes;
+  requests.push_back(Request{std::vector<uint8_t>(block, block + size), block, locations});
+  switch (block[0]) {
+    case 1: {
+      const bool present = devices.count({block[2], block[8], block[9]}) != 0;
+      block[1] = present ? kStatusComplete : kStatusNoDevice;
+      return block[1];
+    }
+    case 2: {
+      auto* event = static_cast<FakeAspiEvent*>(locations.event);
+      const uint8_t opcode = block[48];
+      if (timeouts.count(opcode) != 0 || completeOnWait) {
+        pendingCompletes = timeouts.erase(opcode) == 0;
+        pendingBlock = block;
+        pendingBuffer = locations.buffer;
+        pendingEvent = event;
+        block[1] = 0;
+        return 0;
+      }
+      Execute(block, locations.buffer);
+      if (event != nullptr) event->signalled = true;
+      return block[1];
+    }
+    case 3:
+      // The aborted request ends with SS_ABORTED the next time its event is waited for.
+      if (pendingBlock != nullptr && locations.toAbort == pendingBlock) pendingAborted = true;
+      return kStatusComplete;
+    default:
+      return 0x80;
+  }
+}
+
+void FakeAspiLibrary::Wait(FakeAspiEvent* event) {
+  ++waits;
+  if (pendingBlock == nullptr || pendingEvent != event) return;
+  if (pendingAborted) {
+    pendingBlock[1] = kStatusAborted;
+  } else if (pendingCompletes) {
+    Execute(pendingBlock, pendingBuffer);
+  } else {
+    return;
+  }
+  pendingBlock = nullptr;
+  pendingAborted = false;
+  event->signalled = true;
+}
+
+std::unique_ptr<platform::AspiEvent> FakeAspiLibrary::CreateEvent() {
+  if (failEvents) return nullptr;
+  return std::make_unique<FakeAspiEvent>(this);
+}
+
+void FakeAspiLibrary::Pause(uint32_t milliseconds) {
+  ++pauses;
+  pausedMilliseconds += milliseconds;
+}
+
+std::vector<std::vector<uint8_t>> FakeAspiLibrary::Cdbs() const {
+  std::vector<std::vector<uint8_t>> cdbs;
+  for (const Request& r : requests) {
+    if (r.block[0] != 2) continue;
+    cdbs.emplace_back(r.block.begin() + 48, r.block.begin() + 48 + r.block[21]);
+  }
+  return cdbs;
+}
+
+void FakeAspiLibrary::Execute(uint8_t* block, void* buffer) {
+  if (devices.count({block[2], block[8], block[9]}) == 0) {
+    block[1] = kStatusNoDevice;
+    return;
+  }
+  const uint8_t* cdb = block + 48;
+  const uint32_t length = Le32(block + 12);
+  auto* out = static_cast<uint8_t*>(buffer);
+  switch (cdb[0]) {
+    case 0x00:
+      if (notReadyLeft > 0) {
+        --notReadyLeft;
+        SetSense(block, notReadyKey);
+        return;
+      }
+      block[1] = kStatusComplete;
+      return;
+    case 0x25:
+      if (failCapacity || length < 8 || out == nullptr) {
+        SetSense(block, 5);
+        return;
+      }
+      PutBe32(out, lastBlock);
+      PutBe32(out + 4, blockLength);
+      block[1] = kStatusComplete;
+      return;
+    case 0x08:
+    case 0x28: {
+      uint32_t first;
+      uint32_t count;
+      if (cdb[0] == 0x08) {
+        first = static_cast<uint32_t>((cdb[1] & 0x1F) << 16 | cdb[2] << 8 | cdb[3]);
+        count = cdb[4] == 0 ? 256 : cdb[4];
+      } else {
+        first = static_cast<uint32_t>(cdb[2]) << 24 | cdb[3] << 16 | cdb[4] << 8 | cdb[5];
+        count = static_cast<uint32_t>(cdb[7] << 8 | cdb[8]);
+      }
+      for (uint64_t b = first; b < static_cast<uint64_t>(first) + count; ++b) {
+        if (failingBlocks.count(static_cast<uint32_t>(b)) != 0) {
+          SetSense(block, 3);
+          return;
+        }
+      }
+      const uint64_t bytes = static_cast<uint64_t>(count) * blockLength;
+      if (bytes != length || out == nullptr) {
+        SetSense(block, 5);
+        return;
+      }
+      // Blocks beyond the image read as zeros, as on a drive whose image is not given.
+      std::memset(out, 0, bytes);
+      const uint64_t offset = static_cast<uint64_t>(first) * blockLength;
+      if (offset < image.size()) {
+        const uint64_t n = std::min<uint64_t>(bytes, image.size() - offset);
+        std::memcpy(out, image.data() + offset, n);
+      }
+      block[1] = kStatusComplete;
+      return;
+    }
+    default:
+      SetSense(block, 5);
+      return;
+  }
+}
