@@ -29,7 +29,9 @@ std::vector<Node> SampleTree() {
       File("ABCDEFGHIJKLMNOPQR.TXT", Bytes(1024, 'a')),
       fragmented,
       Dir("BIN", {File("TOOL.X", Bytes(1500, 't')),
-                  Dir("SUB", {File("DEEP.TXT", "deep"), Dir("\x83\x5C" "DIR", {File("IN.TXT", "in")})})}),
+                  Dir("SUB", {File("DEEP.TXT", "deep"), Dir("\x83\x5C"
+                                                            "DIR",
+                                                            {File("IN.TXT", "in")})})}),
       Dir("EMPTYDIR", {}),
   };
 }
@@ -88,8 +90,27 @@ int main(int argc, char** argv) {
 
   imagebuilder::PcImageSpec pcSpec;
   pcSpec.partition = SamplePartition(512);
-  const imagebuilder::Image pc = imagebuilder::BuildPc(pcSpec);
+  imagebuilder::Image pc = imagebuilder::BuildPc(pcSpec);
+  // A PC FAT16 volume has at least 4085 clusters, most of them free; the seed keeps the
+  // image only up to the last cluster in use, which keeps it small.
+  if (pc.error.empty()) {
+    uint64_t end = pc.partitions[0].dataOffset;
+    for (const auto& node : pc.partitions[0].nodes) {
+      for (uint16_t cluster : node.second.clusters) {
+        const uint64_t next = pc.ClusterOffset(0, cluster) + pc.partitions[0].clusterBytes;
+        if (next > end) end = next;
+      }
+    }
+    if (end < pc.bytes.size()) pc.bytes.resize(end);
+  }
 
+  const imagebuilder::Image* images[] = {&one, &pair, &large, &pc};
+  for (const imagebuilder::Image* image : images) {
+    if (!image->error.empty()) {
+      std::fprintf(stderr, "make_seeds: %s\n", image->error.c_str());
+      return 1;
+    }
+  }
   bool ok = Write(directory, "x68k-1024", 0, one);
   ok = Write(directory, "x68k-1024-nocase", 2, one) && ok;
   ok = Write(directory, "x68k-1024-short-names", 4, one) && ok;

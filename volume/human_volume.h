@@ -170,7 +170,7 @@ class HumanVolume {
     std::unique_ptr<LoadedChain> contents;  // the directory the path names
     uint16_t cluster = 0;                   // its first cluster; 0 the root
     std::string text;                       // its path text (only when asked for)
-    FindResult entry;     // the entry that is no directory, when one ended the walk
+    FindResult entry;          // the entry that is no directory, when one ended the walk
     bool entryIsLast = false;  // nothing, not even a separator, follows that entry's name
   };
   // Resolves `path` (null counts as empty) from the root when it starts with a separator,

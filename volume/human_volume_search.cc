@@ -19,8 +19,8 @@ size_t AppendNamePart(char* name, size_t length, const uint8_t* field, size_t li
 // Bytes of a loaded directory that hold whole entries: the root's buffer continues past
 // its entries with whatever sectors follow it on the disk, and those are no entries.
 size_t EntryLimit(const LoadedChain& contents) {
-  const size_t limit = contents.entryBytes < contents.bytes.size() ? contents.entryBytes
-                                                                   : contents.bytes.size();
+  const size_t limit =
+      contents.entryBytes < contents.bytes.size() ? contents.entryBytes : contents.bytes.size();
   return limit - limit % 32;
 }
 

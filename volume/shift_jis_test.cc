@@ -14,12 +14,9 @@ struct FoldCase {
 
 TEST(ShiftJisTest, FoldsAsciiAndFullWidthLatinLettersOnly) {
   const FoldCase cases[] = {
-      {"A", 'a', 1},
-      {"Z", 'z', 1},
-      {"a", 'a', 1},
-      {"@", '@', 1},          // just below A
-      {"[", '[', 1},          // just above Z
-      {"\xB1", 0xB1, 1},      // half-width katakana: single byte, no case
+      {"A", 'a', 1},           {"Z", 'z', 1}, {"a", 'a', 1}, {"@", '@', 1},  // just below A
+      {"[", '[', 1},                                                         // just above Z
+      {"\xB1", 0xB1, 1},        // half-width katakana: single byte, no case
       {"\x82\x81", 0x8260, 2},  // full-width a -> A
       {"\x82\x9A", 0x8279, 2},  // full-width z -> Z
       {"\x82\x60", 0x8260, 2},  // full-width A stays
@@ -48,10 +45,18 @@ TEST(ShiftJisTest, ComparesWholeCharactersIgnoringCase) {
       {"BIN", "BIN2", false},
       {"", "", true},
       {"\x82\x81\x82\x82", "\x82\x60\x82\x61", true},  // full-width ab = AB
-      {"\x82\x81", "a", false},                          // full-width a is not ASCII a
-      {"\x83\x5C" "A", "\x83\x5C" "a", true},
+      {"\x82\x81", "a", false},                        // full-width a is not ASCII a
+      {"\x83\x5C"
+       "A",
+       "\x83\x5C"
+       "a",
+       true},
       // "\x83" + "a" is one character (0x8361); it must not fold its second byte.
-      {"\x83" "a", "\x83" "A", false},
+      {"\x83"
+       "a",
+       "\x83"
+       "A",
+       false},
       {"X\x83", "x\x83", true},
       {"X\x83", "x", false},
   };

@@ -1,0 +1,150 @@
+#ifndef VOLUME_FILE_SYSTEM_TEST_SUPPORT_H_
+#define VOLUME_FILE_SYSTEM_TEST_SUPPORT_H_
+
+// A volume mounted on the first partition of a builder image, for the tests of directory
+// search, the current directory and file reading.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "tests/fake_sector_device.h"
+#include "tools/image_builder.h"
+#include "volume/human_volume.h"
+#include "volume/pc_fat_volume.h"
+#include "volume/x68k_scsi_volume.h"
+
+namespace fstest {
+
+using imagebuilder::Dir;
+using imagebuilder::File;
+using imagebuilder::Node;
+
+// A volume variant that shows the current cluster to the tests.
+template <typename Variant>
+class Probe : public Variant {
+ public:
+  using Variant::Variant;
+  uint16_t CurrentCluster() const { return this->currentCluster; }
+};
+
+enum class Media { kX68k, kPc };
+
+// `count` bytes that differ from their neighbours, so that a misplaced byte shows.
+inline std::string Pattern(size_t count, uint8_t seed) {
+  std::string text(count, '\0');
+  for (size_t i = 0; i < count; ++i) text[i] = static_cast<char>(seed + i * 13 + i / 251);
+  return text;
+}
+
+// A raw 32-byte entry: an 11-byte name field (base and extension, space-filled), the
+// attributes and optionally the ten bytes of the second name part.
+inline std::array<uint8_t, 32> RawEntry(const std::string& name11, uint8_t attributes,
+                                        const std::string& extra = std::string(10, '\0'),
+                                        uint16_t cluster = 0, uint32_t size = 0) {
+  std::array<uint8_t, 32> e = {};
+  for (size_t i = 0; i < 11; ++i) e[i] = i < name11.size() ? name11[i] : ' ';
+  e[11] = attributes;
+  for (size_t i = 0; i < 10 && i < extra.size(); ++i) e[12 + i] = extra[i];
+  e[26] = static_cast<uint8_t>(cluster);
+  e[27] = static_cast<uint8_t>(cluster >> 8);
+  for (int i = 0; i < 4; ++i) e[28 + i] = static_cast<uint8_t>(size >> (8 * i));
+  return e;
+}
+
+// One partition of 1024-byte sectors, one sector a cluster, on 512-byte device sectors,
+// unless a test says otherwise.
+inline imagebuilder::PartitionSpec Partition(std::vector<Node> root, uint16_t rootEntries = 64) {
+  imagebuilder::PartitionSpec spec;
+  spec.rootEntries = rootEntries;
+  spec.root = std::move(root);
+  return spec;
+}
+
+class MountedImage {
+ public:
+  MountedImage(const imagebuilder::PartitionSpec& spec, Media media = Media::kX68k) : media(media) {
+    if (media == Media::kX68k) {
+      imagebuilder::X68kImageSpec x68k;
+      x68k.partitions.push_back(spec);
+      image = imagebuilder::BuildX68k(x68k);
+    } else {
+      imagebuilder::PcImageSpec pc;
+      pc.partition = spec;
+      image = imagebuilder::BuildPc(pc);
+    }
+    EXPECT_EQ("", image.error);
+  }
+
+  // Builds the device and the volume over the image as it stands now (after any damage)
+  // and mounts the first partition. The device's log starts empty afterwards.
+  void Mount() {
+    device = std::make_unique<FakeSectorDevice>(image.bytes, 512);
+    if (media == Media::kX68k) {
+      volume = std::make_unique<Probe<X68kScsiVolume>>(device.get());
+    } else {
+      volume = std::make_unique<Probe<PcFatVolume>>(device.get());
+    }
+    PartitionInfo table[15];
+    ASSERT_GE(volume->ReadPartitionTable(table, 15), 1);
+    ASSERT_EQ(0, volume->SelectPartition(table[0]));
+    device->ClearLog();
+  }
+
+  uint16_t CurrentCluster() const {
+    if (media == Media::kX68k) {
+      return static_cast<Probe<X68kScsiVolume>*>(volume.get())->CurrentCluster();
+    }
+    return static_cast<Probe<PcFatVolume>*>(volume.get())->CurrentCluster();
+  }
+
+  std::string CurrentDir() {
+    char text[1024] = {};
+    volume->GetCurrentDir(text, 1023);
+    return text;
+  }
+
+  const imagebuilder::Placement& Node(const std::string& path) const {
+    return image.partitions[0].nodes.at(path);
+  }
+  uint16_t FirstCluster(const std::string& path) const { return Node(path).clusters.at(0); }
+
+  // The device sector (512 bytes) at which a cluster starts, counted from the partition
+  // start as the volume seeks, and from the device start as the fake logs reads.
+  int64_t SeekSector(uint16_t cluster) const {
+    return static_cast<int64_t>(image.ClusterOffset(0, cluster) - image.partitions[0].start) / 512;
+  }
+  int64_t ReadSector(uint16_t cluster) const {
+    return static_cast<int64_t>(image.ClusterOffset(0, cluster)) / 512;
+  }
+  int64_t SectorsPerCluster() const { return image.partitions[0].clusterBytes / 512; }
+  uint32_t ClusterBytes() const { return image.partitions[0].clusterBytes; }
+
+  // Every name FindFirst and FindNext deliver for `path`, in order, and the final code.
+  std::vector<std::string> List(const char* path, int* code = nullptr) {
+    std::vector<std::string> names;
+    SearchRecord search;
+    FindResult entry;
+    int result = volume->FindFirst(&search, path, &entry);
+    while (result == 1) {
+      names.push_back(entry.fileName);
+      result = volume->FindNext(&search, &entry);
+    }
+    if (code != nullptr) *code = result;
+    volume->FindEnd(&search);
+    return names;
+  }
+
+  Media media;
+  imagebuilder::Image image;
+  std::unique_ptr<FakeSectorDevice> device;
+  std::unique_ptr<HumanVolume> volume;
+};
+
+}  // namespace fstest
+
+#endif  // VOLUME_FILE_SYSTEM_TEST_SUPPORT_H_
