@@ -1,6 +1,5 @@
-#include <windows.h>
-
 #include "platform/system_error.h"
+#include "platform/win32/win32_support.h"
 
 namespace platform {
 
