@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/windows/loop_image.h"
 #include "tests/windows/windows_process.h"
 #include "tools/image_builder.h"
 
@@ -378,6 +379,26 @@ TEST_F(WindowsEndToEndTest, SecondRunUnderARefusesReadOnlyHiddenAndSystemCopies)
 TEST_F(WindowsEndToEndTest, AspiAddressWithoutHostAdapterCannotBeOpened) {
   // Wine's own wnaspi32.dll loads and finds no SCSI device at 0:3:0.
   Expect(Peek({"0:3:0", "\\"}), 1, "", kCannotOpen);
+}
+
+// The test setup attaches LoopImageSpec() read-only as a loop device when it runs as root;
+// Wine shows the device node as Z:\dev\loopN, which the NT back end opens as a drive.
+TEST(WindowsLoopDeviceTest, LoopDeviceIsReadAsADriveZPath) {
+  std::string device = ReadWhole(Wide(WindowsPathOf(PEEK_LOOP_RECORD)));
+  while (!device.empty() && (device.back() == '\n' || device.back() == '\r')) device.pop_back();
+  if (device.rfind("/dev/loop", 0) != 0) GTEST_SKIP() << "no loop device: " << device;
+  const std::string drive = WindowsPathOf(device);
+  ScratchFolder scratch("scratch_loop");
+  const Outcome listing = windowstest::Run(WindowsPathOf(PEEK_PEEKDISK), {drive, "\\"},
+                                           scratch.Path());
+  EXPECT_EQ(0, listing.status);
+  EXPECT_EQ(Crlf(windowstest::LoopImageRootListing()), listing.out);
+  EXPECT_EQ("", listing.error);
+  const Outcome copy = windowstest::Run(WindowsPathOf(PEEK_HAULDISK), {drive, "README.TXT"},
+                                        scratch.Path());
+  EXPECT_EQ(0, copy.status);
+  EXPECT_EQ("", copy.error);
+  EXPECT_EQ("loop\n", ReadWhole(Wide(scratch.File("README.TXT"))));
 }
 
 }  // namespace
