@@ -210,6 +210,11 @@ class Win32AspiLibrary final : public AspiLibrary {
     requests.push_back(request);
     if (event != nullptr) event->Track(request);
     const uint32_t result = sendCommand(&request->native);
+    // Any result but SS_PENDING means the request was not queued: it will never complete
+    // or signal, and its status is the result.
+    if (result != kStatusPending && request->Pending()) {
+      request->native.status = static_cast<uint8_t>(result);
+    }
     request->Deliver();
     return result;
   }

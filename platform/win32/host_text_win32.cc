@@ -59,6 +59,12 @@ size_t Utf8SequenceLength(std::string_view text, size_t at) {
 // One character from code page 932 to UTF-8, or back; false when the system's tables
 // refuse it.
 bool Cp932ToUtf8(std::string_view character, std::string* out) {
+  // Windows maps the single bytes 0x80, 0xA0 and 0xFD-0xFF to a control character and to
+  // private-use characters; they stand for no text and are escaped, as on other systems.
+  if (character.size() == 1) {
+    const uint8_t byte = static_cast<uint8_t>(character[0]);
+    if (byte == 0x80 || byte == 0xA0 || byte >= 0xFD) return false;
+  }
   std::wstring wide;
   if (!win32::Cp932ToWide(character, &wide) || wide.empty()) return false;
   const int length = static_cast<int>(wide.size());
