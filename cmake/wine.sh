@@ -17,7 +17,8 @@ shift 2
 WINEDEBUG=-all
 WINEARCH=win64
 # No Mono and no Gecko: the programs are console programs and the prefix is made offline.
-WINEDLLOVERRIDES="mscoree,mshtml="
+# A test adds its own overrides in PEEK_WINEDLLOVERRIDES.
+WINEDLLOVERRIDES="mscoree,mshtml=${PEEK_WINEDLLOVERRIDES:+;$PEEK_WINEDLLOVERRIDES}"
 export WINEPREFIX WINEDEBUG WINEARCH WINEDLLOVERRIDES
 
 wine64=/usr/lib/wine/wine64
