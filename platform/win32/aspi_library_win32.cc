@@ -177,8 +177,7 @@ class Win32AspiLibrary final : public AspiLibrary {
   // the type that stands for any function.
   template <typename Function>
   Function EntryPoint(const char* name) {
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
   }
 
   static uint32_t Refuse(uint8_t* block) {
@@ -255,8 +254,6 @@ class Win32AspiLibrary final : public AspiLibrary {
 
 }  // namespace
 
-std::unique_ptr<AspiLibrary> NewSystemAspiLibrary() {
-  return std::make_unique<Win32AspiLibrary>();
-}
+std::unique_ptr<AspiLibrary> NewSystemAspiLibrary() { return std::make_unique<Win32AspiLibrary>(); }
 
 }  // namespace platform

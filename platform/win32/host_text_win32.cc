@@ -69,8 +69,8 @@ bool Cp932ToUtf8(std::string_view character, std::string* out) {
   if (!win32::Cp932ToWide(character, &wide) || wide.empty()) return false;
   const int length = static_cast<int>(wide.size());
   char buffer[16];
-  const int written = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, buffer,
-                                          sizeof buffer, nullptr, nullptr);
+  const int written =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, buffer, sizeof buffer, nullptr, nullptr);
   if (written <= 0) return false;
   out->assign(buffer, static_cast<size_t>(written));
   return true;
@@ -90,9 +90,7 @@ bool Utf8ToCp932(std::string_view character, std::string* out) {
 class PassThroughText final : public HostText {
  public:
   bool Converts() const override { return false; }
-  std::string FromDisk(std::string_view diskText) const override {
-    return std::string(diskText);
-  }
+  std::string FromDisk(std::string_view diskText) const override { return std::string(diskText); }
   std::string ToDisk(std::string_view hostText) const override { return std::string(hostText); }
 };
 

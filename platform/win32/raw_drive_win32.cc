@@ -4,8 +4,6 @@
 #include "platform/raw_drive.h"
 #include "platform/win32/win32_support.h"
 
-#include <winioctl.h>
-
 namespace platform {
 namespace {
 
@@ -79,8 +77,8 @@ class Win32RawDriveService final : public RawDriveService {
   std::unique_ptr<RawDrive> Open(const char* name, int* systemError) override {
     // Read access only. Others may keep writing to the drive (FILE_SHARE_WRITE), which a
     // mounted drive needs; read sharing is not asked for.
-    HANDLE handle = CreateFileA(name, GENERIC_READ, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                0, nullptr);
+    HANDLE handle =
+        CreateFileA(name, GENERIC_READ, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       *systemError = static_cast<int>(GetLastError());
       return nullptr;

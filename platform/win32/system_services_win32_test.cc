@@ -44,8 +44,8 @@ TEST(AspiLibraryTest, RequestToAMissingDeviceEndsWithAStatus) {
   const int adapters = (support >> 8 & 0xFF) == 1 ? static_cast<int>(support & 0xFF) : 0;
 
   // Device-type inquiry for host adapter `adapters` (one past the last): no device.
-  uint8_t inquiry[platform::kAspiShortBlockBytes] = {1, 0, static_cast<uint8_t>(adapters), 0,
-                                                     0, 0, 0, 0, 3, 0, 0, 0};
+  uint8_t inquiry[platform::kAspiShortBlockBytes] = {
+      1, 0, static_cast<uint8_t>(adapters), 0, 0, 0, 0, 0, 3, 0, 0, 0};
   EXPECT_NE(1u, library->SendCommand(inquiry, platform::AspiLocations()));
 
   // TEST UNIT READY there, with an event: the request block gets a final status.
@@ -97,11 +97,13 @@ TEST(HostTextTest, Utf8ConverterEscapesWhatDoesNotRoundTrip) {
       {"\x93\xFA\x96\x7B\x8C\xEA.TXT", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.TXT"},
       {"\x95\x5C", "\xE8\xA1\xA8"},
       {"\xB1", "\xEF\xBD\xB1"},  // half-width katakana
-      {"A\x80" "B", "A%80B"},    // no character
+      {"A\x80"
+       "B",
+       "A%80B"},  // no character
       {"\xA0\xFD\xFE\xFF", "%A0%FD%FE%FF"},
-      {"%41", "%2541"},          // a '%' that would read as an escape
+      {"%41", "%2541"},  // a '%' that would read as an escape
       {"%4", "%4"},
-      {"\x81", "%81"},           // a lead byte at the end
+      {"\x81", "%81"},  // a lead byte at the end
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.host, text->FromDisk(c.disk));

@@ -12,8 +12,8 @@ using win32::Cp932ToWide;
 using win32::ScopedHandle;
 
 // The attribute bits a copy may carry; every other bit is the system's own.
-constexpr DWORD kCopiedAttributes =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
 // WriteFile takes a 32-bit count; larger buffers go in pieces of this size.
 constexpr size_t kLargestWrite = 1u << 30;
@@ -187,10 +187,10 @@ bool ReadHostStamp(const std::string& path, DosDateTime* stamp, bool* readOnly) 
     *stamp = {static_cast<uint16_t>((127 << 9) | (12 << 5) | 31),
               static_cast<uint16_t>((23 << 11) | (59 << 5) | 29)};
   } else {
-    stamp->date = static_cast<uint16_t>(((fields.wYear - 1980) << 9) | (fields.wMonth << 5) |
-                                        fields.wDay);
-    stamp->time = static_cast<uint16_t>((fields.wHour << 11) | (fields.wMinute << 5) |
-                                        (fields.wSecond / 2));
+    stamp->date =
+        static_cast<uint16_t>(((fields.wYear - 1980) << 9) | (fields.wMonth << 5) | fields.wDay);
+    stamp->time =
+        static_cast<uint16_t>((fields.wHour << 11) | (fields.wMinute << 5) | (fields.wSecond / 2));
   }
   *readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
   return true;

@@ -110,8 +110,8 @@ TEST_F(TargetFileSystemTest, NamesAreCodePage932WhateverTheAnsiCodePage) {
   // "日本語" and "表" (whose second byte is 0x5C, the backslash) in code page 932.
   ASSERT_TRUE(target->MakeDirectory(scratch.File("\x93\xFA\x96\x7B\x8C\xEA")));
   Make("\x93\xFA\x96\x7B\x8C\xEA\\\x95\x5C.TXT", "hyou");
-  EXPECT_EQ("hyou", windowstest::ReadWhole(Wide(scratch.Path()) +
-                                            L"\\\u65E5\u672C\u8A9E\\\u8868.TXT"));
+  EXPECT_EQ("hyou",
+            windowstest::ReadWhole(Wide(scratch.Path()) + L"\\\u65E5\u672C\u8A9E\\\u8868.TXT"));
 }
 
 TEST_F(TargetFileSystemTest, BytesThatAreNoCodePage932TextAreRefused) {

@@ -11,6 +11,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <winioctl.h>
 // The platform interfaces have operations of these names; the Windows calls are always
 // made by their A or W names.
 #undef CreateFile

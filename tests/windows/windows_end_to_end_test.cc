@@ -74,9 +74,9 @@ imagebuilder::X68kImageSpec MainSpec() {
   imagebuilder::PartitionSpec first;
   first.root = {
       Stamped(File("CONFIG.SYS", "FILES = 30\r\n", 0x21), kSaturday, kNoon),
-      Stamped(Dir("SYS", {Stamped(File("COMMAND.X", std::string(1000, 'x'), 0x26), kSunday,
-                                  kNine)}),
-              kSunday, kNine),
+      Stamped(
+          Dir("SYS", {Stamped(File("COMMAND.X", std::string(1000, 'x'), 0x26), kSunday, kNine)}),
+          kSunday, kNine),
       File("EMPTY.TXT", ""),
       Stamped(Dir("DOC", {Stamped(File(kJapaneseName, "nihongo\n"), kSaturday, kNoon)}, 0x13),
               kSaturday, kNoon),
@@ -93,27 +93,49 @@ imagebuilder::X68kImageSpec MainSpec() {
 }
 
 const char kCannotOpen[] =
-    "\x8Ew\x92\xE8\x82\xCC\x83h\x83\x89\x83" "C\x83u\x82\xCD\x83I\x81[\x83v\x83\x93\x82\xC5"
+    "\x8Ew\x92\xE8\x82\xCC\x83h\x83\x89\x83"
+    "C\x83u\x82\xCD\x83I\x81[\x83v\x83\x93\x82\xC5"
     "\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
 const char kPeekUsage[] =
-    "X68K\x83t\x83H\x81[\x83}\x83" "b\x83gMO \x83" "A\x83N\x83Z\x83X\x83" "c\x81[\x83\x8B \x83"
+    "X68K\x83t\x83H\x81[\x83}\x83"
+    "b\x83gMO \x83"
+    "A\x83N\x83Z\x83X\x83"
+    "c\x81[\x83\x8B \x83"
     "e\x83X\x83g\x94\xC5(Win95/WinNT) by rino Sep  7 2002\n"
-    "Usage: peekdisk [-pN] [-i] \x83h\x83\x89\x83" "C\x83u\x96\xBC \x83" "f\x83"
+    "Usage: peekdisk [-pN] [-i] \x83h\x83\x89\x83"
+    "C\x83u\x96\xBC \x83"
+    "f\x83"
     "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\n"
-    "Option:-pN     \x83p\x81[\x83" "e\x83" "B\x83V\x83\x87\x83\x93\x94\xD4\x8D\x86\x82\xF0"
-    "\x8Ew\x92\xE8\x81" "AN\x82\xCD" "0\x88\xC8\x8F\xE3" "15\x96\xA2\x96\x9E\x82\xCC\x90\xAE"
-    "\x90\x94\x82\xF0\x8Ew\x92\xE8\x82\xB7\x82\xE9\x81" "B\n"
-    "       -i      \x83p\x81[\x83" "e\x83" "B\x83V\x83\x87\x83\x93\x8F\xEE\x95\xF1\x82\xF0"
+    "Option:-pN     \x83p\x81[\x83"
+    "e\x83"
+    "B\x83V\x83\x87\x83\x93\x94\xD4\x8D\x86\x82\xF0"
+    "\x8Ew\x92\xE8\x81"
+    "AN\x82\xCD"
+    "0\x88\xC8\x8F\xE3"
+    "15\x96\xA2\x96\x9E\x82\xCC\x90\xAE"
+    "\x90\x94\x82\xF0\x8Ew\x92\xE8\x82\xB7\x82\xE9\x81"
+    "B\n"
+    "       -i      \x83p\x81[\x83"
+    "e\x83"
+    "B\x83V\x83\x87\x83\x93\x8F\xEE\x95\xF1\x82\xF0"
     "\x95\\\x8E\xA6\n"
-    "Ex. NT\x82\xC5\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC\x82\xC9\x82\xCD"
+    "Ex. NT\x82\xC5\x82\xCD\x83h\x83\x89\x83"
+    "C\x83u\x96\xBC\x82\xC9\x82\xCD"
     "\\\\.\\PHYSICALDRIVE3\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
     "\x82\xDC\x82\xB7\n"
-    "    95\x82\xC5\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC\x82\xC9\x82\xCD" "A:\x81" "AB:"
+    "    95\x82\xC5\x82\xCD\x83h\x83\x89\x83"
+    "C\x83u\x96\xBC\x82\xC9\x82\xCD"
+    "A:\x81"
+    "AB:"
     "\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n"
-    "    WinASPI32\x82\xF0\x8Eg\x82\xA4\x8E\x9E\x82\xC9\x82\xCD\x83h\x83\x89\x83" "C\x83u\x96\xBC"
-    "\x82\xC9\x82\xCD" "0:3:0\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
+    "    WinASPI32\x82\xF0\x8Eg\x82\xA4\x8E\x9E\x82\xC9\x82\xCD\x83h\x83\x89\x83"
+    "C\x83u\x96\xBC"
+    "\x82\xC9\x82\xCD"
+    "0:3:0\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
     "\x82\xDC\x82\xB7\n"
-    "    \x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\x82\xC9\x82\xCD\\\x82\xE2\\SYS\x82\xC8"
+    "    \x83"
+    "f\x83"
+    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\x82\xC9\x82\xCD\\\x82\xE2\\SYS\x82\xC8"
     "\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n";
 
 const char kRootListing[] =
@@ -301,10 +323,12 @@ TEST_F(WindowsEndToEndTest, CopiesTheWholePartitionWithAttributesAndTimes) {
   const std::string listing = std::string("[\\]\n") +
                               "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
                               "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
-                              "[\\SYS]\n" + kSysListing + "\n" +
+                              "[\\SYS]\n" +
+                              kSysListing + "\n" +
                               "              EMPTY.TXT        0  ----/--/--(--) --:--:--\n"
                               "                    DOC    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
-                              "[\\DOC]\n" + kDocListing + "\n" +
+                              "[\\DOC]\n" +
+                              kDocListing + "\n" +
                               "                VOLUME1    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
                               "               LINK.LNK    <LNK>  2001/01/01(\x8C\x8E) 10:20:30\n"
                               "\n";
@@ -391,13 +415,13 @@ TEST(WindowsLoopDeviceTest, LoopDeviceIsReadAsADriveZPath) {
   if (device.rfind("/dev/loop", 0) != 0) GTEST_SKIP() << "no loop device: " << device;
   const std::string drive = WindowsPathOf(device);
   ScratchFolder scratch("scratch_loop");
-  const Outcome listing = windowstest::Run(WindowsPathOf(PEEK_PEEKDISK), {drive, "\\"},
-                                           scratch.Path());
+  const Outcome listing =
+      windowstest::Run(WindowsPathOf(PEEK_PEEKDISK), {drive, "\\"}, scratch.Path());
   EXPECT_EQ(0, listing.status);
   EXPECT_EQ(Crlf(windowstest::LoopImageRootListing()), listing.out);
   EXPECT_EQ("", listing.error);
-  const Outcome copy = windowstest::Run(WindowsPathOf(PEEK_HAULDISK), {drive, "README.TXT"},
-                                        scratch.Path());
+  const Outcome copy =
+      windowstest::Run(WindowsPathOf(PEEK_HAULDISK), {drive, "README.TXT"}, scratch.Path());
   EXPECT_EQ(0, copy.status);
   EXPECT_EQ("", copy.error);
   EXPECT_EQ("loop\n", ReadWhole(Wide(scratch.File("README.TXT"))));

@@ -48,8 +48,8 @@ using Handle = std::unique_ptr<void, HandleCloser>;
 
 Handle InheritableFile(const std::string& path, DWORD access, DWORD disposition) {
   SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
-  HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              &security, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &security,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   return Handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
@@ -91,9 +91,8 @@ Outcome Run(const std::string& program, const std::vector<std::string>& argument
   static int runs = 0;
   char current[MAX_PATH];
   const DWORD currentLength = GetCurrentDirectoryA(MAX_PATH, current);
-  const std::string stem =
-      std::string(current, currentLength) + "\\run" + std::to_string(GetCurrentProcessId()) +
-      "_" + std::to_string(++runs);
+  const std::string stem = std::string(current, currentLength) + "\\run" +
+                           std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++runs);
   const std::string outPath = stem + ".out";
   const std::string errorPath = stem + ".err";
   {
@@ -148,8 +147,8 @@ ScratchFolder::ScratchFolder(const std::string& name) {
 ScratchFolder::~ScratchFolder() { RemoveTree(Widen(path)); }
 
 std::string ReadWhole(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return "<missing>";
   std::string contents;
   char buffer[65536];

@@ -105,9 +105,9 @@ __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) {
 __declspec(dllexport) void __cdecl FakeAspiSetNotReady(int value) { notReady = value != 0; }
 
 __declspec(dllexport) void __cdecl FakeAspiLastRequest(void* out, int bytes) {
-  std::memcpy(out, &lastRequest, bytes < static_cast<int>(sizeof lastRequest)
-                                     ? static_cast<size_t>(bytes)
-                                     : sizeof lastRequest);
+  std::memcpy(out, &lastRequest,
+              bytes < static_cast<int>(sizeof lastRequest) ? static_cast<size_t>(bytes)
+                                                           : sizeof lastRequest);
 }
 
 }  // extern "C"
