@@ -96,6 +96,7 @@ rm -rf "$work/check" && mkdir "$work/check"
 (cd "$work/check" && "$hauldisk" "$work/x68k.hds" '\' >/dev/null)
 diff -r "$src" "$work/check" >/dev/null && echo "   hauldisk copy of the X68000 image matches the source"
 
+mkdir -p "$repo/docs"
 ratio() { awk "BEGIN{printf \"%.2f\", $1 / $2}"; }
 {
   echo "# Benchmarks"

@@ -88,9 +88,8 @@ void AspiDisk::LoadLibrary() {
   getSupportInfo = library->HasGetSupportInfo();
   if (loaded == platform::AspiLibrary::LoadResult::kLoadedNow && getSupportInfo) {
     const uint32_t info = library->GetSupportInfo();
-    library->SetHostAdapterCount(((info >> 8) & 0xFF) == kStatusComplete
-                                     ? static_cast<int>(info & 0xFF)
-                                     : -1);
+    library->SetHostAdapterCount(
+        ((info >> 8) & 0xFF) == kStatusComplete ? static_cast<int>(info & 0xFF) : -1);
   }
 }
 
@@ -102,9 +101,8 @@ int AspiDisk::Open(int mode) {
   LoadLibrary();
   // The request blocks carry one byte for adapter and target and three bits for the
   // unit: larger numbers would address another device.
-  if (library->HostAdapterCount() <= 0 || hostAdapter < 0 || !sendCommand ||
-      name.TooLong() || hostAdapter > 255 || target < 0 || target > 255 || lun < 0 ||
-      lun > 7) {
+  if (library->HostAdapterCount() <= 0 || hostAdapter < 0 || !sendCommand || name.TooLong() ||
+      hostAdapter > 255 || target < 0 || target > 255 || lun < 0 || lun > 7) {
     SetError(DeviceErrorOpen);
     return -1;
   }
@@ -160,8 +158,8 @@ bool AspiDisk::WaitUntilReady() {
   }
 }
 
-AspiDisk::CommandResult AspiDisk::RunCommand(const uint8_t* cdb, uint8_t cdbLength,
-                                             void* buffer, uint32_t bufferLength) {
+AspiDisk::CommandResult AspiDisk::RunCommand(const uint8_t* cdb, uint8_t cdbLength, void* buffer,
+                                             uint32_t bufferLength) {
   uint8_t block[platform::kAspiExecBlockBytes] = {};
   block[0] = kExecScsiCommand;
   block[kSrbHaId] = static_cast<uint8_t>(hostAdapter);

@@ -72,8 +72,8 @@ class AspiDisk : public SectorDevice {
   DriveName name;
   uint32_t position = 0;
   int32_t blockSize = 0;
-  bool sendCommand = false;     // the library has SendASPI32Command
-  bool getSupportInfo = false;  // the library has GetASPI32SupportInfo
+  bool sendCommand = false;                    // the library has SendASPI32Command
+  bool getSupportInfo = false;                 // the library has GetASPI32SupportInfo
   std::unique_ptr<platform::AspiEvent> event;  // null once closed
   platform::AspiLibrary* const library;
 };

@@ -52,10 +52,9 @@ struct NameCase {
 // Reads the address back through the request block Open sends.
 TEST_F(AspiDiskTest, SetNameReadsTheAddressAsScanfWould) {
   const NameCase cases[] = {
-      {"0:3:0", 0, 3, 0},   {"1", 1, 0, 0},        {"2:5", 2, 5, 0},
-      {"3", 3, 0, 0},       {" 4: 6: 1", 4, 6, 1}, {"+1:2:3", 1, 2, 3},
-      {"1 :2:3", 1, 0, 0},  {"1:x:3", 1, 0, 0},    {"x", 9, 0, 0},
-      {"", 9, 7, 5},        {"   ", 9, 7, 5},      {"1:2:3:4", 1, 2, 3},
+      {"0:3:0", 0, 3, 0},    {"1", 1, 0, 0},      {"2:5", 2, 5, 0},    {"3", 3, 0, 0},
+      {" 4: 6: 1", 4, 6, 1}, {"+1:2:3", 1, 2, 3}, {"1 :2:3", 1, 0, 0}, {"1:x:3", 1, 0, 0},
+      {"x", 9, 0, 0},        {"", 9, 7, 5},       {"   ", 9, 7, 5},    {"1:2:3:4", 1, 2, 3},
   };
   for (const NameCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -192,8 +191,7 @@ TEST_F(AspiDiskTest, OpenFailuresAllRecordDeviceErrorOpen) {
       {"no device", [](FakeAspiLibrary*) {}, "0:4:0"},
       {"negative host adapter", [](FakeAspiLibrary*) {}, "-1:3:0"},
       {"no number ever read", [](FakeAspiLibrary*) {}, "x"},
-      {"host adapter beyond a byte", [](FakeAspiLibrary* a) { a->AddDevice(0, 3, 0); },
-       "256:3:0"},
+      {"host adapter beyond a byte", [](FakeAspiLibrary* a) { a->AddDevice(0, 3, 0); }, "256:3:0"},
       {"target beyond a byte", [](FakeAspiLibrary*) {}, "0:259:0"},
       {"lun beyond three bits", [](FakeAspiLibrary*) {}, "0:3:8"},
       {"capacity unreadable", [](FakeAspiLibrary* a) { a->FailCapacity(true); }, "0:3:0"},

@@ -37,8 +37,8 @@ TEST_F(NtDiskTest, OpenFindsSizeAndSectorSize) {
   EXPECT_EQ(disk.GetGeometry().bytesPerSector, 2048);
   EXPECT_EQ(disk.GetGeometry().capacity, 40960);
   EXPECT_EQ(disk.GetError(), 0);
-  EXPECT_THAT(drives.Log(), ElementsAre(std::string("open ") + kDrive, "seek 0 end",
-                                        "seek 0 begin", "sectorsize"));
+  EXPECT_THAT(drives.Log(), ElementsAre(std::string("open ") + kDrive, "seek 0 end", "seek 0 begin",
+                                        "sectorsize"));
   EXPECT_STREQ(disk.Describe(), "Physical Disk for WindowsNT(HDD/MO/...)");
 }
 
@@ -70,8 +70,8 @@ TEST_F(NtDiskTest, SeekCountsFromTheChosenOriginInSectors) {
 TEST_F(NtDiskTest, PositionsBeyond2GiBAreFormedIn64Bits) {
   AddDrive(512);
   ASSERT_EQ(OpenDrive(), 0);
-  disk.SetGeometry({2048, 0, 0x200000});  // 4 GiB
-  EXPECT_EQ(disk.Seek(1, 0), 0x7FFFFFFF);   // beyond what the result can show
+  disk.SetGeometry({2048, 0, 0x200000});   // 4 GiB
+  EXPECT_EQ(disk.Seek(1, 0), 0x7FFFFFFF);  // beyond what the result can show
   EXPECT_EQ(drives.Log().back(), "seek 4294969344 begin");
   EXPECT_EQ(drives.Position(), 4294969344u);
 }

@@ -1,8 +1,7 @@
 #include "disk/physical_disk.h"
 
 PhysicalDisk::PhysicalDisk(platform::RawDriveService* drives, platform::AspiLibrary* aspi,
-                           platform::Vwin32Service* vwin32,
-                           platform::PlatformFamilyQuery* family)
+                           platform::Vwin32Service* vwin32, platform::PlatformFamilyQuery* family)
     : ntDisk(drives), aspiDisk(aspi), win95Disk(vwin32) {
   switch (family->Family()) {
     case platform::PlatformFamily::kNt:

@@ -70,10 +70,12 @@ class PhysicalDiskMediaTest : public ::testing::Test {
     }
     EXPECT_TRUE(found);
 
-    const size_t clusterBytes = static_cast<size_t>(table[0].sectorsPerCluster) * table[0].sectorSize;
+    const size_t clusterBytes =
+        static_cast<size_t>(table[0].sectorsPerCluster) * table[0].sectorSize;
     std::vector<uint8_t> cluster(clusterBytes);
     const ib::PartitionLayout& layout = image.partitions.at(0);
-    ASSERT_EQ(volume->ReadCluster(cluster.data(), layout.nodes.at("\\HELLO.TXT").clusters.at(0)), 0);
+    ASSERT_EQ(volume->ReadCluster(cluster.data(), layout.nodes.at("\\HELLO.TXT").clusters.at(0)),
+              0);
     EXPECT_EQ(std::string(cluster.begin(), cluster.begin() + kContents.size()), kContents);
     const std::vector<uint16_t>& deep = layout.nodes.at("\\SUB\\DEEP.DAT").clusters;
     ASSERT_FALSE(deep.empty());

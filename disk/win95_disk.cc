@@ -92,8 +92,7 @@ int Win95Disk::Open(int mode) {
   uint8_t registers[platform::kVwin32RegisterBytes];
   PrepareRegisters(registers, newDrive, kGetDeviceParameters);
   uint8_t params[kParameterBytes] = {};
-  if (!port->BlockDeviceRequest(registers, params, sizeof params, nullptr) ||
-      CarrySet(registers)) {
+  if (!port->BlockDeviceRequest(registers, params, sizeof params, nullptr) || CarrySet(registers)) {
     error = port->LastError();
     port.reset();
     SetError(error != 0 ? error : DeviceErrorOpen);
@@ -212,8 +211,7 @@ int Win95Disk::ReadChunk(uint8_t* buffer, uint32_t count) {
   // Bytes 9-12 (buffer location) and 13-14 (data selector) are the port's to fill.
   uint8_t registers[platform::kVwin32RegisterBytes];
   PrepareRegisters(registers, drive, kReadTrack);
-  if (!vwin32->BlockDeviceRequest(registers, block, sizeof block, buffer) ||
-      CarrySet(registers)) {
+  if (!vwin32->BlockDeviceRequest(registers, block, sizeof block, buffer) || CarrySet(registers)) {
     SetError(DeviceErrorRead);
     return -1;
   }

@@ -20,8 +20,7 @@ std::vector<uint8_t> Image(uint32_t sectors, uint32_t sectorSize = 512) {
   return image;
 }
 
-FakeVwin32Geometry Geometry(uint16_t spt, uint16_t heads, uint32_t hidden = 0,
-                            uint32_t large = 0) {
+FakeVwin32Geometry Geometry(uint16_t spt, uint16_t heads, uint32_t hidden = 0, uint32_t large = 0) {
   FakeVwin32Geometry g;
   g.sectorsPerTrack = spt;
   g.heads = heads;

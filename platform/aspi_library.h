@@ -7,7 +7,7 @@
 namespace platform {
 
 // Sizes of the ASPI for Win32 request blocks.
-constexpr int kAspiExecBlockBytes = 80;  // SRB_ExecSCSICmd
+constexpr int kAspiExecBlockBytes = 80;   // SRB_ExecSCSICmd
 constexpr int kAspiShortBlockBytes = 12;  // SRB_GDEVBlock, SRB_Abort
 
 // The completion event of ASPI requests: auto-reset, created not signalled. Closed when
@@ -31,8 +31,8 @@ class AspiEvent {
 // cannot hold a pointer of every process, so the caller leaves them 0 and the library
 // fills them in from here.
 struct AspiLocations {
-  void* buffer = nullptr;           // SRB_BufPointer (offset 16) of SC_EXEC_SCSI_CMD
-  AspiEvent* event = nullptr;       // SRB_PostProc (offset 24) with SRB_EVENT_NOTIFY
+  void* buffer = nullptr;            // SRB_BufPointer (offset 16) of SC_EXEC_SCSI_CMD
+  AspiEvent* event = nullptr;        // SRB_PostProc (offset 24) with SRB_EVENT_NOTIFY
   const uint8_t* toAbort = nullptr;  // SRB_ToAbort (offset 8) of SC_ABORT_SRB
 };
 
@@ -60,8 +60,9 @@ class AspiLibrary {
   // SendASPI32Command with the request block `block` (80 bytes for SC_EXEC_SCSI_CMD, 12
   // for SC_GET_DEV_TYPE and SC_ABORT_SRB). ASPI writes SRB_Status (byte 1) and, for an
   // exec request, the sense area, possibly after returning; it signals the event at
-  // completion. `block`, the buffer and the event must stay live until then. Returns the
-  // function's result (1 SS_COMP for an SC_GET_DEV_TYPE of an existing device).
+  // completion. `block`, the buffer and the event (one made by this library's
+  // CreateEvent) must stay live until then. Returns the function's result (1 SS_COMP for
+  // an SC_GET_DEV_TYPE of an existing device).
   virtual uint32_t SendCommand(uint8_t* block, const AspiLocations& locations) = 0;
   // A new completion event that belongs to the caller, or null when none can be made.
   virtual std::unique_ptr<AspiEvent> CreateEvent() = 0;

@@ -24,8 +24,9 @@ class Vwin32Port {
   // input and receives the output registers; bit 0 of reg_Flags set on return means the
   // DOS service failed. reg_EDX must locate `block` (`blockBytes` long: the 40-byte
   // parameter block of minor code 60h, or the 15-byte read block of minor code 61h), and
-  // the read block's bytes 9-12 must locate `buffer`; these 32-bit fields cannot hold a
-  // pointer of every process, so the caller leaves them 0 and the port fills them in.
+  // the read block's bytes 9-12 must locate `buffer` with bytes 13-14 the data selector;
+  // these fields cannot hold a pointer of every process, so the caller leaves them 0 and
+  // the port fills them in.
   // `buffer` (null for minor code 60h) must hold the sectors the read block asks for.
   // True when the request was carried out (the carry bit still decides its outcome);
   // false with the system error in LastError().

@@ -87,8 +87,8 @@ uint32_t FakeAspiLibrary::GetSupportInfo() {
 }
 
 uint32_t FakeAspiLibrary::SendCommand(uint8_t* block, const platform::AspiLocations& locations) {
-  const size_t size = block[0] == 2 ? platform::kAspiExecBlockBytes
-                                    : platform::kAspiShortBlockBytes;
+  const size_t size =
+      block[0] == 2 ? platform::kAspiExecBlockBytes : platform::kAspiShortBlockBytes;
   requests.push_back(Request{std::vector<uint8_t>(block, block + size), block, locations});
   switch (block[0]) {
     case 1: {

@@ -68,8 +68,7 @@ void FakeRawDriveService::AddDrive(const std::string& name, std::vector<uint8_t>
   drives[name] = Drive{std::move(image), sectorSize};
 }
 
-std::unique_ptr<platform::RawDrive> FakeRawDriveService::Open(const char* name,
-                                                              int* systemError) {
+std::unique_ptr<platform::RawDrive> FakeRawDriveService::Open(const char* name, int* systemError) {
   log.push_back(std::string("open ") + name);
   if (openError != 0) {
     *systemError = openError;

@@ -36,9 +36,9 @@ ScratchDirectory::ScratchDirectory() {
   std::random_device random;
   const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
   for (int attempt = 0; attempt < 100 && path.empty(); ++attempt) {
-    const fs::path candidate = fs::temp_directory_path() /
-                               ("peek_disk_test_" + std::to_string(random()) + "_" +
-                                std::to_string(now + attempt));
+    const fs::path candidate =
+        fs::temp_directory_path() /
+        ("peek_disk_test_" + std::to_string(random()) + "_" + std::to_string(now + attempt));
     std::error_code error;
     if (fs::create_directory(candidate, error)) path = candidate.string();
   }

@@ -137,9 +137,7 @@ class ScsiGenericAspiLibrary final : public AspiLibrary {
     }
   }
 
-  std::unique_ptr<AspiEvent> CreateEvent() override {
-    return std::make_unique<ScsiGenericEvent>();
-  }
+  std::unique_ptr<AspiEvent> CreateEvent() override { return std::make_unique<ScsiGenericEvent>(); }
 
   void Pause(uint32_t milliseconds) override { SleepMilliseconds(milliseconds); }
 
@@ -281,7 +279,8 @@ std::string FindScsiGenericNode(const std::string& sysfsRoot, int host, int targ
     const std::string name = entry->d_name;
     if (name.compare(0, 2, "sg") != 0) continue;
     char link[4096];
-    const ssize_t n = ::readlink((classDir + "/" + name + "/device").c_str(), link, sizeof link - 1);
+    const ssize_t n =
+        ::readlink((classDir + "/" + name + "/device").c_str(), link, sizeof link - 1);
     if (n <= 0) continue;
     const std::string linkTarget(link, static_cast<size_t>(n));
     const size_t slash = linkTarget.find_last_of('/');
@@ -323,9 +322,9 @@ void FillExecStatus(uint8_t* block, const ScsiGenericOutcome& outcome) {
     return;
   }
   block[23] = outcome.scsiStatus;
-  const bool hasSense = outcome.senseBytes > 0 && outcome.sense != nullptr &&
-                        ((outcome.driverStatus & kDriverSense) != 0 ||
-                         outcome.scsiStatus == kScsiCheckCondition);
+  const bool hasSense =
+      outcome.senseBytes > 0 && outcome.sense != nullptr &&
+      ((outcome.driverStatus & kDriverSense) != 0 || outcome.scsiStatus == kScsiCheckCondition);
   if (hasSense) {
     const size_t n = std::min<size_t>({outcome.senseBytes, block[20], 16});
     std::memcpy(block + 64, outcome.sense, n);

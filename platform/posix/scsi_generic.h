@@ -46,7 +46,7 @@ struct ScsiGenericOutcome {
   uint16_t hostStatus = 0;    // sg_io_hdr.host_status (DID_*)
   uint16_t driverStatus = 0;  // sg_io_hdr.driver_status (DRIVER_*)
   const uint8_t* sense = nullptr;
-  size_t senseBytes = 0;      // sg_io_hdr.sb_len_wr
+  size_t senseBytes = 0;  // sg_io_hdr.sb_len_wr
 };
 
 // Fills SRB_Status (1), SRB_HaStat (22), SRB_TargStat (23) and the sense area (64, at

@@ -69,9 +69,8 @@ TEST(ScsiGenericTest, DevicesAreFoundByHostTargetAndLunOnChannel0) {
     int host, target, lun;
     const char* node;
   };
-  const Case cases[] = {{0, 0, 0, "sg0"}, {2, 3, 0, "sg1"}, {2, 3, 1, "sg2"},
-                        {12, 13, 0, "sg4"}, {2, 3, 2, ""}, {1, 3, 0, ""},
-                        {2, 13, 0, ""}, {1, 2, 0, ""}};
+  const Case cases[] = {{0, 0, 0, "sg0"}, {2, 3, 0, "sg1"}, {2, 3, 1, "sg2"}, {12, 13, 0, "sg4"},
+                        {2, 3, 2, ""},    {1, 3, 0, ""},    {2, 13, 0, ""},   {1, 2, 0, ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.host) + ":" + std::to_string(c.target) + ":" +
                  std::to_string(c.lun));
@@ -140,8 +139,7 @@ struct StatusCase {
 TEST(ScsiGenericTest, OutcomesMapToAspiStatus) {
   const StatusCase cases[] = {
       {"good", ScsiGenericOutcome::kCarried, 0x00, 0, 0, 0, 1, 0, 0, 0},
-      {"check condition, not ready", ScsiGenericOutcome::kCarried, 0x02, 0, 0x08, 18, 4, 0, 2,
-       2},
+      {"check condition, not ready", ScsiGenericOutcome::kCarried, 0x02, 0, 0x08, 18, 4, 0, 2, 2},
       {"check condition without sense", ScsiGenericOutcome::kCarried, 0x02, 0, 0, 0, 4, 0, 2, 0},
       {"busy", ScsiGenericOutcome::kCarried, 0x08, 0, 0, 0, 4, 0, 8, 0},
       {"selection timeout", ScsiGenericOutcome::kCarried, 0, 0x01, 0, 0, 0x82, 0x11, 0, 0},
