@@ -5,4 +5,6 @@ namespace platform {
 
 int LastSystemError() { return static_cast<int>(GetLastError()); }
 
+void SetLastSystemError(int value) { SetLastError(static_cast<DWORD>(value)); }
+
 }  // namespace platform
