@@ -56,7 +56,7 @@ case $action in
       # gtest lists its tests with Windows line ends; CMake's parser expects bare \n.
       *" --gtest_list_tests "*)
         status_file=$(mktemp)
-        { "$wine64" "$@"; echo $? >"$status_file"; } | tr -d '\r'
+        { "$wine64" "$@" && echo 0 >"$status_file" || echo $? >"$status_file"; } | tr -d '\r'
         status=$(cat "$status_file")
         rm -f "$status_file"
         exit "$status"
