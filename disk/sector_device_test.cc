@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-
+#include "platform/system_error.h"
 #include "tests/fake_sector_device.h"
 
 namespace {
@@ -12,11 +11,11 @@ TEST(SectorDevice, SetErrorRecordsTheCodeAndTheSystemValueOfTheMoment) {
   FakeSectorDevice device(std::vector<uint8_t>(512), 512);
   EXPECT_EQ(device.GetError(), 0);
   EXPECT_EQ(device.GetSystemError(), 0);
-  errno = ENOENT;
+  platform::SetLastSystemError(2);  // ENOENT, ERROR_FILE_NOT_FOUND
   device.SetError(DeviceErrorOpen);
   EXPECT_EQ(device.GetError(), DeviceErrorOpen);
-  EXPECT_EQ(device.GetSystemError(), ENOENT);
-  errno = 0;
+  EXPECT_EQ(device.GetSystemError(), 2);
+  platform::SetLastSystemError(0);
   device.SetError(DeviceErrorRead);
   EXPECT_EQ(device.GetError(), DeviceErrorRead);
   EXPECT_EQ(device.GetSystemError(), 0);

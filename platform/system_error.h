@@ -7,6 +7,9 @@ namespace platform {
 // GetLastError() on Windows. Reading it changes nothing.
 int LastSystemError();
 
+// Sets that value (errno, SetLastError), as a failing system call would.
+void SetLastSystemError(int value);
+
 }  // namespace platform
 
 #endif  // PLATFORM_SYSTEM_ERROR_H_

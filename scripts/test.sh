@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test: once in a plain build and once
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is needed, builds, and runs every test: once in a plain build, once
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and once as Windows programs
+# cross-built with MinGW-w64 and run under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +19,16 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPEEK_SANITIZE=ON >/
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== build the Windows programs with MinGW-w64 and test them under Wine"
+win_start=$(date +%s)
+cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+cmake --build build-win -j "$jobs"
+win_built=$(date +%s)
+ctest --test-dir build-win --output-on-failure -j "$jobs"
+win_end=$(date +%s)
+echo "Windows stage: build $((win_built - win_start)) s, tests under Wine $((win_end - win_built)) s"
 
 echo "== fuzz the volume"
 scripts/fuzz.sh 60

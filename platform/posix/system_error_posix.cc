@@ -6,4 +6,6 @@ namespace platform {
 
 int LastSystemError() { return errno; }
 
+void SetLastSystemError(int value) { errno = value; }
+
 }  // namespace platform

@@ -1,0 +1,430 @@
+// Runs peekdisk.exe and hauldisk.exe under Windows (Wine in CI) on images from the
+// builder, given as Windows paths, and compares whole outputs with their \r\n line ends,
+// exit statuses, and the copied trees with their attributes and times.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "tests/windows/loop_image.h"
+#include "tests/windows/windows_process.h"
+#include "tools/image_builder.h"
+
+namespace {
+
+using imagebuilder::Dir;
+using imagebuilder::DosDate;
+using imagebuilder::DosTime;
+using imagebuilder::File;
+using imagebuilder::Node;
+using windowstest::Outcome;
+using windowstest::ReadWhole;
+using windowstest::ScratchFolder;
+using windowstest::WindowsPathOf;
+
+// The C runtime's text mode ends every line with \r\n on Windows.
+std::string Crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out.push_back('\r');
+    out.push_back(c);
+  }
+  return out;
+}
+
+Node Stamped(Node node, uint16_t date, uint16_t time) {
+  node.date = date;
+  node.time = time;
+  return node;
+}
+
+imagebuilder::RawEntry Raw(const std::string& directory, const std::string& name11,
+                           uint8_t attributes, uint16_t time, uint16_t date) {
+  imagebuilder::RawEntry raw;
+  raw.directory = directory;
+  raw.bytes.fill(0);
+  for (size_t i = 0; i < 11; ++i) raw.bytes[i] = i < name11.size() ? name11[i] : ' ';
+  raw.bytes[11] = attributes;
+  raw.bytes[22] = static_cast<uint8_t>(time);
+  raw.bytes[23] = static_cast<uint8_t>(time >> 8);
+  raw.bytes[24] = static_cast<uint8_t>(date);
+  raw.bytes[25] = static_cast<uint8_t>(date >> 8);
+  return raw;
+}
+
+const uint16_t kSaturday = DosDate(1998, 3, 14);
+const uint16_t kSunday = DosDate(1998, 3, 15);
+const uint16_t kMonday = DosDate(2001, 1, 1);
+const uint16_t kNoon = DosTime(12, 34, 56);
+const uint16_t kNine = DosTime(9, 0, 0);
+
+// "日本語.TXT" in code page 932, and as UTF-16.
+const char kJapaneseName[] = "\x93\xFA\x96\x7B\x8C\xEA.TXT";
+const wchar_t kJapaneseWide[] = L"\u65E5\u672C\u8A9E.TXT";
+
+imagebuilder::X68kImageSpec MainSpec() {
+  imagebuilder::PartitionSpec first;
+  first.root = {
+      Stamped(File("CONFIG.SYS", "FILES = 30\r\n", 0x21), kSaturday, kNoon),
+      Stamped(
+          Dir("SYS", {Stamped(File("COMMAND.X", std::string(1000, 'x'), 0x26), kSunday, kNine)}),
+          kSunday, kNine),
+      File("EMPTY.TXT", ""),
+      Stamped(Dir("DOC", {Stamped(File(kJapaneseName, "nihongo\n"), kSaturday, kNoon)}, 0x13),
+              kSaturday, kNoon),
+  };
+  first.rawEntries = {
+      Raw("\\", "VOLUME1", 0x08, 0, kMonday),
+      Raw("\\", "LINK    LNK", 0x40, DosTime(10, 20, 30), kMonday),
+  };
+  imagebuilder::PartitionSpec second;
+  second.root = {Stamped(File("P1.TXT", "one"), kMonday, kNine)};
+  imagebuilder::X68kImageSpec spec;
+  spec.partitions = {first, second};
+  return spec;
+}
+
+const char kCannotOpen[] =
+    "\x8Ew\x92\xE8\x82\xCC\x83h\x83\x89\x83"
+    "C\x83u\x82\xCD\x83I\x81[\x83v\x83\x93\x82\xC5"
+    "\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
+const char kPeekUsage[] =
+    "X68K\x83t\x83H\x81[\x83}\x83"
+    "b\x83gMO \x83"
+    "A\x83N\x83Z\x83X\x83"
+    "c\x81[\x83\x8B \x83"
+    "e\x83X\x83g\x94\xC5(Win95/WinNT) by rino Sep  7 2002\n"
+    "Usage: peekdisk [-pN] [-i] \x83h\x83\x89\x83"
+    "C\x83u\x96\xBC \x83"
+    "f\x83"
+    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\n"
+    "Option:-pN     \x83p\x81[\x83"
+    "e\x83"
+    "B\x83V\x83\x87\x83\x93\x94\xD4\x8D\x86\x82\xF0"
+    "\x8Ew\x92\xE8\x81"
+    "AN\x82\xCD"
+    "0\x88\xC8\x8F\xE3"
+    "15\x96\xA2\x96\x9E\x82\xCC\x90\xAE"
+    "\x90\x94\x82\xF0\x8Ew\x92\xE8\x82\xB7\x82\xE9\x81"
+    "B\n"
+    "       -i      \x83p\x81[\x83"
+    "e\x83"
+    "B\x83V\x83\x87\x83\x93\x8F\xEE\x95\xF1\x82\xF0"
+    "\x95\\\x8E\xA6\n"
+    "Ex. NT\x82\xC5\x82\xCD\x83h\x83\x89\x83"
+    "C\x83u\x96\xBC\x82\xC9\x82\xCD"
+    "\\\\.\\PHYSICALDRIVE3\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
+    "\x82\xDC\x82\xB7\n"
+    "    95\x82\xC5\x82\xCD\x83h\x83\x89\x83"
+    "C\x83u\x96\xBC\x82\xC9\x82\xCD"
+    "A:\x81"
+    "AB:"
+    "\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n"
+    "    WinASPI32\x82\xF0\x8Eg\x82\xA4\x8E\x9E\x82\xC9\x82\xCD\x83h\x83\x89\x83"
+    "C\x83u\x96\xBC"
+    "\x82\xC9\x82\xCD"
+    "0:3:0\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
+    "\x82\xDC\x82\xB7\n"
+    "    \x83"
+    "f\x83"
+    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\x82\xC9\x82\xCD\\\x82\xE2\\SYS\x82\xC8"
+    "\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n";
+
+const char kRootListing[] =
+    "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
+    "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
+    "              EMPTY.TXT        0  ----/--/--(--) --:--:--\n"
+    "                    DOC    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
+    "                VOLUME1    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
+    "               LINK.LNK    <LNK>  2001/01/01(\x8C\x8E) 10:20:30\n";
+const char kSysListing[] =
+    "                      .    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
+    "                     ..    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
+    "              COMMAND.X     1000  1998/03/15(\x93\xFA) 09:00:00\n";
+const char kDocListing[] =
+    "                      .    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
+    "                     ..    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
+    "             \x93\xFA\x96\x7B\x8C\xEA.TXT        8  1998/03/14(\x93\x79) 12:34:56\n";
+
+// A UTC clock reading as a file time.
+FILETIME Utc(int year, int month, int day, int hour, int minute, int second) {
+  SYSTEMTIME fields{};
+  fields.wYear = static_cast<WORD>(year);
+  fields.wMonth = static_cast<WORD>(month);
+  fields.wDay = static_cast<WORD>(day);
+  fields.wHour = static_cast<WORD>(hour);
+  fields.wMinute = static_cast<WORD>(minute);
+  fields.wSecond = static_cast<WORD>(second);
+  FILETIME time{};
+  SystemTimeToFileTime(&fields, &time);
+  return time;
+}
+
+uint64_t Ticks(const FILETIME& time) {
+  return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+struct Stamp {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  uint64_t creation = 0;
+  uint64_t access = 0;
+  uint64_t write = 0;
+};
+
+// What GetFileAttributes and GetFileTime report for a copy.
+Stamp ReadStamp(const std::wstring& path) {
+  Stamp stamp;
+  stamp.attributes = GetFileAttributesW(path.c_str());
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return stamp;
+  FILETIME creation, access, write;
+  if (GetFileTime(handle, &creation, &access, &write)) {
+    stamp.creation = Ticks(creation);
+    stamp.access = Ticks(access);
+    stamp.write = Ticks(write);
+  }
+  CloseHandle(handle);
+  return stamp;
+}
+
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// Wine keeps no read-only bit on directories (it has no place for one in the mode of a
+// directory that it would honour); Windows does.
+bool RunsOnWine() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+class WindowsEndToEndTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    scratch = std::make_unique<ScratchFolder>(std::string("scratch_") + info->name());
+    image = scratch->File("main.hds");
+    const imagebuilder::Image built = imagebuilder::BuildX68k(MainSpec());
+    ASSERT_EQ("", built.error);
+    ASSERT_TRUE(built.WriteTo(image));
+    work = scratch->File("work");
+    ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
+  }
+
+  Outcome Peek(const std::vector<std::string>& arguments) {
+    return windowstest::Run(WindowsPathOf(PEEK_PEEKDISK), arguments, scratch->Path());
+  }
+  Outcome Haul(const std::vector<std::string>& arguments) {
+    return windowstest::Run(WindowsPathOf(PEEK_HAULDISK), arguments, work);
+  }
+
+  void Expect(const Outcome& outcome, int status, const std::string& out,
+              const std::string& error) {
+    EXPECT_EQ(status, outcome.status);
+    EXPECT_EQ(Crlf(out), outcome.out);
+    EXPECT_EQ(Crlf(error), outcome.error);
+  }
+
+  std::wstring Copy(const std::wstring& relative) { return Wide(work) + L"\\" + relative; }
+
+  std::unique_ptr<ScratchFolder> scratch;
+  std::string image;
+  std::string work;
+};
+
+TEST_F(WindowsEndToEndTest, ImageIsGivenAsADriveZPath) {
+  ASSERT_EQ(0u, image.rfind("Z:\\", 0)) << image;
+}
+
+TEST_F(WindowsEndToEndTest, UsageAndStartUpFailures) {
+  std::ofstream(scratch->File("zeros.img"), std::ios::binary) << std::string(65536, '\0');
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string error;
+  };
+  const std::string missing = scratch->File("missing.hds");
+  const Case cases[] = {
+      {{}, kPeekUsage},
+      {{image}, kPeekUsage},
+      {{missing, "\\"}, kCannotOpen},
+      {{"Q:\\no\\such\\disk.hds", "\\"}, kCannotOpen},
+      {{scratch->File("zeros.img"), "\\"}, "Not Supported Media\n"},
+      {{"-p2", image, "\\"}, "No Such Partition(2)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    Expect(Peek(c.arguments), 1, "", c.error);
+  }
+}
+
+TEST_F(WindowsEndToEndTest, ListsDirectoriesWithWindowsLineEnds) {
+  Expect(Peek({image, "\\", "\\SYS", "DOC", "\\NOWHERE"}), 0,
+         std::string(kRootListing) + "\n" + kSysListing + "\n" + kDocListing + "\n\n", "");
+  Expect(Peek({"-p1", image, "/"}), 0,
+         "                 P1.TXT        3  2001/01/01(\x8C\x8E) 09:00:00\n\n", "");
+}
+
+TEST_F(WindowsEndToEndTest, PartitionReportComesFirst) {
+  Expect(Peek({"-i", image, "\\SYS"}), 0,
+         "Max Partition= 2\n"
+         "Partition Number= 0\n"
+         "\tSector\t1024(byte/sector)\n"
+         "\tClustor\t1(sector/clustor)\n"
+         "\tStart Sector\t32\n"
+         "\tPart.Size\t0(sector)\n"
+         "\tStart FAT\t1\n"
+         "\tFAT Size\t1(sector)\n"
+         "\tFAT Number\t2\n"
+         "\tStart Root\t3(sector)\n"
+         "\tRoot Size\t16384(byte)\n"
+         "\n"
+         "Partition Number= 1\n"
+         "\tSector\t1024(byte/sector)\n"
+         "\tClustor\t1(sector/clustor)\n"
+         "\tStart Sector\t72\n"
+         "\tPart.Size\t0(sector)\n"
+         "\tStart FAT\t1\n"
+         "\tFAT Size\t1(sector)\n"
+         "\tFAT Number\t2\n"
+         "\tStart Root\t3(sector)\n"
+         "\tRoot Size\t16384(byte)\n"
+         "\n" +
+             std::string(kSysListing) + "\n",
+         "");
+}
+
+TEST_F(WindowsEndToEndTest, CopiesFileArgumentsIntoTheCurrentDirectory) {
+  Expect(Haul({image, "\\SYS\\COMMAND.X", "CONFIG.SYS", "/NOPE"}), 0, "",
+         "Not exist file or directory(/NOPE)\n");
+  EXPECT_EQ(std::string(1000, 'x'), ReadWhole(Copy(L"COMMAND.X")));
+  EXPECT_EQ("FILES = 30\r\n", ReadWhole(Copy(L"CONFIG.SYS")));
+  // Without -a a copy is a plain archive file.
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE),
+            GetFileAttributesW(Copy(L"CONFIG.SYS").c_str()));
+}
+
+TEST_F(WindowsEndToEndTest, CopiesTheWholePartitionWithAttributesAndTimes) {
+  // The stored times are wall-clock readings of the zone the test runs in.
+  TIME_ZONE_INFORMATION zone;
+  GetTimeZoneInformation(&zone);
+  ASSERT_EQ(-540, zone.Bias) << "the test runs with TZ=Asia/Tokyo";
+
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  // The programs read the clock with GetSystemTime, in milliseconds.
+  const uint64_t before = Ticks(now) - Ticks(now) % 10000;
+  const std::string listing = std::string("[\\]\n") +
+                              "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
+                              "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
+                              "[\\SYS]\n" +
+                              kSysListing + "\n" +
+                              "              EMPTY.TXT        0  ----/--/--(--) --:--:--\n"
+                              "                    DOC    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
+                              "[\\DOC]\n" +
+                              kDocListing + "\n" +
+                              "                VOLUME1    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
+                              "               LINK.LNK    <LNK>  2001/01/01(\x8C\x8E) 10:20:30\n"
+                              "\n";
+  Expect(Haul({"-a", image, "\\"}), 0, listing, "");
+
+  EXPECT_EQ("FILES = 30\r\n", ReadWhole(Copy(L"CONFIG.SYS")));
+  EXPECT_EQ(std::string(1000, 'x'), ReadWhole(Copy(L"SYS\\COMMAND.X")));
+  EXPECT_EQ("", ReadWhole(Copy(L"EMPTY.TXT")));
+  // The Japanese name is made from the code page 932 bytes on the disk.
+  EXPECT_EQ("nihongo\n", ReadWhole(Copy(std::wstring(L"DOC\\") + kJapaneseWide)));
+  EXPECT_EQ("<missing>", ReadWhole(Copy(L"VOLUME1"))) << "a volume label is not copied";
+  EXPECT_EQ("<missing>", ReadWhole(Copy(L"LINK.LNK"))) << "a link is not copied";
+
+  const uint64_t kSaturdayNoonUtc = Ticks(Utc(1998, 3, 14, 3, 34, 56));
+  const uint64_t kSundayNineUtc = Ticks(Utc(1998, 3, 15, 0, 0, 0));
+  struct Expected {
+    std::wstring path;
+    DWORD attributes;
+    uint64_t write;
+    bool directory;
+  };
+  const Expected expected[] = {
+      {L"CONFIG.SYS", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE, kSaturdayNoonUtc, false},
+      {L"SYS", FILE_ATTRIBUTE_DIRECTORY, kSundayNineUtc, true},
+      {L"SYS\\COMMAND.X", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE,
+       kSundayNineUtc, false},
+      {L"DOC",
+       static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
+                          (RunsOnWine() ? 0 : FILE_ATTRIBUTE_READONLY)),
+       kSaturdayNoonUtc, true},
+      {std::wstring(L"DOC\\") + kJapaneseWide, FILE_ATTRIBUTE_ARCHIVE, kSaturdayNoonUtc, false},
+  };
+  for (const Expected& e : expected) {
+    SCOPED_TRACE(std::string(e.path.begin(), e.path.end()));
+    const Stamp stamp = ReadStamp(Copy(e.path));
+    EXPECT_EQ(e.attributes, stamp.attributes);
+    EXPECT_EQ(e.write, stamp.write);
+    if (e.directory) {
+      // A directory takes the stored time for access (and creation) too.
+      EXPECT_EQ(e.write, stamp.access);
+    } else {
+      // A file was last accessed now.
+      EXPECT_GE(stamp.access, before);
+    }
+  }
+  // EMPTY.TXT has no valid stored date: its times stay those of the copy.
+  EXPECT_GE(ReadStamp(Copy(L"EMPTY.TXT")).write, before);
+}
+
+TEST_F(WindowsEndToEndTest, TargetThatCannotBeCreatedGivesTheWindowsErrorCode) {
+  // A folder of the file's name cannot be replaced: ERROR_ACCESS_DENIED.
+  ASSERT_TRUE(CreateDirectoryA((work + "\\CONFIG.SYS").c_str(), nullptr));
+  Expect(Haul({image, "CONFIG.SYS", "\\SYS\\COMMAND.X"}), 0, "",
+         "Can't open the target file(.\\CONFIG.SYS/Code=5)\n");
+  EXPECT_EQ(std::string(1000, 'x'), ReadWhole(Copy(L"COMMAND.X")));
+}
+
+TEST_F(WindowsEndToEndTest, SecondRunUnderARefusesReadOnlyHiddenAndSystemCopies) {
+  ASSERT_EQ(0, Haul({"-a", image, "\\"}).status);
+  const Outcome second = Haul({"-a", image, "\\"});
+  EXPECT_EQ(0, second.status);
+  if (RunsOnWine()) {
+    // Wine run by root opens a read-only file for writing and replaces hidden and system
+    // files: every copy is simply made again.
+    EXPECT_EQ("", second.error);
+  } else {
+    EXPECT_EQ(Crlf("Can't open the target file(.\\CONFIG.SYS/Code=5)\n"
+                   "Can't open the target file(.\\SYS\\COMMAND.X/Code=5)\n"),
+              second.error);
+  }
+  EXPECT_EQ("FILES = 30\r\n", ReadWhole(Copy(L"CONFIG.SYS")));
+}
+
+TEST_F(WindowsEndToEndTest, AspiAddressWithoutHostAdapterCannotBeOpened) {
+  // Wine's own wnaspi32.dll loads and finds no SCSI device at 0:3:0.
+  Expect(Peek({"0:3:0", "\\"}), 1, "", kCannotOpen);
+}
+
+// The test setup attaches LoopImageSpec() read-only as a loop device when it runs as root;
+// Wine shows the device node as Z:\dev\loopN, which the NT back end opens as a drive.
+TEST(WindowsLoopDeviceTest, LoopDeviceIsReadAsADriveZPath) {
+  std::string device = ReadWhole(Wide(WindowsPathOf(PEEK_LOOP_RECORD)));
+  while (!device.empty() && (device.back() == '\n' || device.back() == '\r')) device.pop_back();
+  if (device.rfind("/dev/loop", 0) != 0) GTEST_SKIP() << "no loop device: " << device;
+  const std::string drive = WindowsPathOf(device);
+  ScratchFolder scratch("scratch_loop");
+  const Outcome listing =
+      windowstest::Run(WindowsPathOf(PEEK_PEEKDISK), {drive, "\\"}, scratch.Path());
+  EXPECT_EQ(0, listing.status);
+  EXPECT_EQ(Crlf(windowstest::LoopImageRootListing()), listing.out);
+  EXPECT_EQ("", listing.error);
+  const Outcome copy =
+      windowstest::Run(WindowsPathOf(PEEK_HAULDISK), {drive, "README.TXT"}, scratch.Path());
+  EXPECT_EQ(0, copy.status);
+  EXPECT_EQ("", copy.error);
+  EXPECT_EQ("loop\n", ReadWhole(Wide(scratch.File("README.TXT"))));
+}
+
+}  // namespace
