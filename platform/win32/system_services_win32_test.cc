@@ -75,7 +75,8 @@ TEST(AspiLibraryTest, EventWaitTimesOutUntilSignalled) {
   EXPECT_EQ(platform::AspiEvent::WaitResult::kTimeout, event->Wait(0));
   const DWORD start = GetTickCount();
   library->Pause(50);
-  EXPECT_GE(GetTickCount() - start, 40u);
+  // GetTickCount moves in steps of 10-16 ms: ask only that the pause was not skipped.
+  EXPECT_GE(GetTickCount() - start, 25u);
 }
 
 TEST(HostTextTest, ProgramsPassCodePage932BytesUnchanged) {

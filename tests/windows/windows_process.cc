@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 namespace windowstest {
 namespace {
@@ -139,7 +140,9 @@ std::string WindowsPathOf(const std::string& unixPath) {
 ScratchFolder::ScratchFolder(const std::string& name) {
   char current[MAX_PATH];
   const DWORD length = GetCurrentDirectoryA(MAX_PATH, current);
-  path = std::string(current, length) + "\\" + name;
+  // Each test runs as a process of its own and several run at once: the process id keeps
+  // their folders apart.
+  path = std::string(current, length) + "\\" + name + "_" + std::to_string(GetCurrentProcessId());
   RemoveTree(Widen(path));
   CreateDirectoryA(path.c_str(), nullptr);
 }
