@@ -122,7 +122,7 @@ class Image {
  public:
   std::vector<uint8_t> bytes;
   std::vector<PartitionLayout> partitions;
-  // Empty on success; otherwise why the spec cannot be built (bytes and partitions are
+  // Empty on success; otherwise why the image cannot be built (bytes and partitions are
   // then empty).
   std::string error;
 
@@ -138,7 +138,7 @@ class Image {
   bool WriteTo(const std::string& path) const;
 };
 
-// Build the image, or return one whose `error` says what is wrong with the spec (bad
+// Build the image, or return one whose `error` says what is wrong with its description (bad
 // geometry, a name too long, a root directory too small, too many clusters, raw entries
 // for a directory not in the tree).
 Image BuildX68k(const X68kImageSpec& spec);
