@@ -9,6 +9,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "tests/program_texts.h"
 #include "tools/image_builder.h"
 
 namespace {
@@ -19,6 +20,9 @@ using imagebuilder::DosDate;
 using imagebuilder::DosTime;
 using imagebuilder::File;
 using imagebuilder::Node;
+using programtexts::HaulUsage;
+using programtexts::kReportPartition0;
+using programtexts::PeekUsage;
 
 struct Outcome {
   int status = -1;
@@ -127,85 +131,7 @@ class EndToEndTest : public testing::Test {
   fs::path root;
 };
 
-const char kPeekUsage[] =
-    "X68K\x83t\x83H\x81[\x83}\x83"
-    "b\x83gMO \x83"
-    "A\x83N\x83Z\x83X\x83"
-    "c\x81[\x83\x8B \x83"
-    "e\x83X\x83g\x94\xC5(Win95/WinNT) by rino Sep  7 2002\n"
-    "Usage: peekdisk [-pN] [-i] \x83h\x83\x89\x83"
-    "C\x83u\x96\xBC \x83"
-    "f\x83"
-    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\n";
-const char kHaulUsage[] =
-    "X68K\x83t\x83H\x81[\x83}\x83"
-    "b\x83gMO \x83"
-    "A\x83N\x83Z\x83X\x83"
-    "c\x81[\x83\x8B \x83"
-    "e\x83X\x83g\x94\xC5(Win95/WinNT) by HOLMA Mar  14 1998\n"
-    "                                               modified by rino Sep 14 2002\n"
-    "Usage: hauldisk [-pN] [-i] [-a] \x83h\x83\x89\x83"
-    "C\x83u\x96\xBC \x83"
-    "f\x83"
-    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\n";
-const char kOptionLines[] =
-    "Option:-pN     \x83p\x81[\x83"
-    "e\x83"
-    "B\x83V\x83\x87\x83\x93\x94\xD4\x8D\x86\x82\xF0"
-    "\x8Ew\x92\xE8\x81"
-    "AN\x82\xCD"
-    "0\x88\xC8\x8F\xE3"
-    "15\x96\xA2\x96\x9E\x82\xCC\x90\xAE"
-    "\x90\x94\x82\xF0\x8Ew\x92\xE8\x82\xB7\x82\xE9\x81"
-    "B\n"
-    "       -i      \x83p\x81[\x83"
-    "e\x83"
-    "B\x83V\x83\x87\x83\x93\x8F\xEE\x95\xF1\x82\xF0"
-    "\x95\\\x8E\xA6\n";
-const char kAttributeLine[] =
-    "       -a      \x83t\x83@\x83"
-    "C\x83\x8B\x91\xAE\x90\xAB\x81"
-    "E\x93\xFA\x95t\x82\xF0"
-    "\x95\x9C\x8C\xB3\n";
-const char kExampleLines[] =
-    "Ex. NT\x82\xC5\x82\xCD\x83h\x83\x89\x83"
-    "C\x83u\x96\xBC\x82\xC9\x82\xCD"
-    "\\\\.\\PHYSICALDRIVE3\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
-    "\x82\xDC\x82\xB7\n"
-    "    95\x82\xC5\x82\xCD\x83h\x83\x89\x83"
-    "C\x83u\x96\xBC\x82\xC9\x82\xCD"
-    "A:\x81"
-    "AB:"
-    "\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n"
-    "    WinASPI32\x82\xF0\x8Eg\x82\xA4\x8E\x9E\x82\xC9\x82\xCD\x83h\x83\x89\x83"
-    "C\x83u\x96\xBC"
-    "\x82\xC9\x82\xCD"
-    "0:3:0\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
-    "\x82\xDC\x82\xB7\n"
-    "    \x83"
-    "f\x83"
-    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\x82\xC9\x82\xCD\\\x82\xE2\\SYS\x82\xC8"
-    "\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n";
-
-std::string PeekUsage() { return std::string(kPeekUsage) + kOptionLines + kExampleLines; }
-std::string HaulUsage() {
-  return std::string(kHaulUsage) + kOptionLines + kAttributeLine + kExampleLines;
-}
-
 const char kReportHead[] = "Max Partition= 2\n";
-const char kReportPartition0[] =
-    "Partition Number= 0\n"
-    "\tSector\t1024(byte/sector)\n"
-    "\tClustor\t1(sector/clustor)\n"
-    "\tStart Sector\t32\n"
-    "\tPart.Size\t0(sector)\n"
-    "\tStart FAT\t1\n"
-    "\tFAT Size\t1(sector)\n"
-    "\tFAT Number\t2\n"
-    "\tStart Root\t3(sector)\n"
-    "\tRoot Size\t16384(byte)\n"
-    "\n";
-
 const char kRootListing[] =
     "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
     "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
@@ -226,10 +152,7 @@ const char kDocListing[] =
     "             \x93\xFA\x96\x7B\x8C\xEA.TXT        8  1998/03/14(\x93\x79) 12:34:56\n";
 
 TEST_F(EndToEndTest, UsageTextsAndStartUpFailures) {
-  const std::string cannotOpen =
-      "\x8Ew\x92\xE8\x82\xCC\x83h\x83\x89\x83"
-      "C\x83u\x82\xCD\x83I\x81[\x83v\x83\x93\x82\xC5"
-      "\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
+  const std::string cannotOpen = programtexts::kCannotOpen;
   std::ofstream((root / "zeros.img").string(), std::ios::binary) << std::string(65536, '\0');
   Expect(Run("peekdisk"), 1, "", PeekUsage());
   Expect(Run("hauldisk"), 1, "", HaulUsage());

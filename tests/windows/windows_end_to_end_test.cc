@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/program_texts.h"
 #include "tests/windows/loop_image.h"
 #include "tests/windows/windows_process.h"
 #include "tools/image_builder.h"
@@ -25,6 +26,7 @@ using imagebuilder::DosDate;
 using imagebuilder::DosTime;
 using imagebuilder::File;
 using imagebuilder::Node;
+using programtexts::kCannotOpen;
 using windowstest::Outcome;
 using windowstest::ReadWhole;
 using windowstest::ScratchFolder;
@@ -44,20 +46,6 @@ Node Stamped(Node node, uint16_t date, uint16_t time) {
   node.date = date;
   node.time = time;
   return node;
-}
-
-imagebuilder::RawEntry Raw(const std::string& directory, const std::string& name11,
-                           uint8_t attributes, uint16_t time, uint16_t date) {
-  imagebuilder::RawEntry raw;
-  raw.directory = directory;
-  raw.bytes.fill(0);
-  for (size_t i = 0; i < 11; ++i) raw.bytes[i] = i < name11.size() ? name11[i] : ' ';
-  raw.bytes[11] = attributes;
-  raw.bytes[22] = static_cast<uint8_t>(time);
-  raw.bytes[23] = static_cast<uint8_t>(time >> 8);
-  raw.bytes[24] = static_cast<uint8_t>(date);
-  raw.bytes[25] = static_cast<uint8_t>(date >> 8);
-  return raw;
 }
 
 const uint16_t kSaturday = DosDate(1998, 3, 14);
@@ -82,8 +70,8 @@ imagebuilder::X68kImageSpec MainSpec() {
               kSaturday, kNoon),
   };
   first.rawEntries = {
-      Raw("\\", "VOLUME1", 0x08, 0, kMonday),
-      Raw("\\", "LINK    LNK", 0x40, DosTime(10, 20, 30), kMonday),
+      imagebuilder::MakeRawEntry("\\", "VOLUME1", 0x08, 0, kMonday),
+      imagebuilder::MakeRawEntry("\\", "LINK    LNK", 0x40, DosTime(10, 20, 30), kMonday),
   };
   imagebuilder::PartitionSpec second;
   second.root = {Stamped(File("P1.TXT", "one"), kMonday, kNine)};
@@ -91,52 +79,6 @@ imagebuilder::X68kImageSpec MainSpec() {
   spec.partitions = {first, second};
   return spec;
 }
-
-const char kCannotOpen[] =
-    "\x8Ew\x92\xE8\x82\xCC\x83h\x83\x89\x83"
-    "C\x83u\x82\xCD\x83I\x81[\x83v\x83\x93\x82\xC5"
-    "\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
-const char kPeekUsage[] =
-    "X68K\x83t\x83H\x81[\x83}\x83"
-    "b\x83gMO \x83"
-    "A\x83N\x83Z\x83X\x83"
-    "c\x81[\x83\x8B \x83"
-    "e\x83X\x83g\x94\xC5(Win95/WinNT) by rino Sep  7 2002\n"
-    "Usage: peekdisk [-pN] [-i] \x83h\x83\x89\x83"
-    "C\x83u\x96\xBC \x83"
-    "f\x83"
-    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\n"
-    "Option:-pN     \x83p\x81[\x83"
-    "e\x83"
-    "B\x83V\x83\x87\x83\x93\x94\xD4\x8D\x86\x82\xF0"
-    "\x8Ew\x92\xE8\x81"
-    "AN\x82\xCD"
-    "0\x88\xC8\x8F\xE3"
-    "15\x96\xA2\x96\x9E\x82\xCC\x90\xAE"
-    "\x90\x94\x82\xF0\x8Ew\x92\xE8\x82\xB7\x82\xE9\x81"
-    "B\n"
-    "       -i      \x83p\x81[\x83"
-    "e\x83"
-    "B\x83V\x83\x87\x83\x93\x8F\xEE\x95\xF1\x82\xF0"
-    "\x95\\\x8E\xA6\n"
-    "Ex. NT\x82\xC5\x82\xCD\x83h\x83\x89\x83"
-    "C\x83u\x96\xBC\x82\xC9\x82\xCD"
-    "\\\\.\\PHYSICALDRIVE3\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
-    "\x82\xDC\x82\xB7\n"
-    "    95\x82\xC5\x82\xCD\x83h\x83\x89\x83"
-    "C\x83u\x96\xBC\x82\xC9\x82\xCD"
-    "A:\x81"
-    "AB:"
-    "\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n"
-    "    WinASPI32\x82\xF0\x8Eg\x82\xA4\x8E\x9E\x82\xC9\x82\xCD\x83h\x83\x89\x83"
-    "C\x83u\x96\xBC"
-    "\x82\xC9\x82\xCD"
-    "0:3:0\x82\xC8\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5"
-    "\x82\xDC\x82\xB7\n"
-    "    \x83"
-    "f\x83"
-    "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\x82\xC9\x82\xCD\\\x82\xE2\\SYS\x82\xC8"
-    "\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n";
 
 const char kRootListing[] =
     "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
@@ -251,8 +193,8 @@ TEST_F(WindowsEndToEndTest, UsageAndStartUpFailures) {
   };
   const std::string missing = scratch->File("missing.hds");
   const Case cases[] = {
-      {{}, kPeekUsage},
-      {{image}, kPeekUsage},
+      {{}, programtexts::PeekUsage()},
+      {{image}, programtexts::PeekUsage()},
       {{missing, "\\"}, kCannotOpen},
       {{"Q:\\no\\such\\disk.hds", "\\"}, kCannotOpen},
       {{scratch->File("zeros.img"), "\\"}, "Not Supported Media\n"},
