@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/dos_date_time.h"
+
 const char* const WeekdayNames[7] = {
     "\x93\xFA",  // Sunday
     "\x8C\x8E",  // Monday
@@ -14,13 +16,6 @@ const char* const WeekdayNames[7] = {
 
 namespace {
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(int year, int month) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return kDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
-}
-
 // Sakamoto's method for the Gregorian calendar; 0 = Sunday.
 int DayOfWeek(int year, int month, int day) {
   static const int kOffsets[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
@@ -31,14 +26,14 @@ int DayOfWeek(int year, int month, int day) {
 }  // namespace
 
 bool DecodeDosDateTime(uint16_t date, uint16_t time, CalendarRecord* out) {
-  const int year = 1980 + (date >> 9);
-  const int month = (date >> 5) & 0x0F;
-  const int day = date & 0x1F;
-  const int hour = time >> 11;
-  const int minute = (time >> 5) & 0x3F;
-  const int second = (time & 0x1F) * 2;
-  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return false;
-  if (hour > 23 || minute > 59 || second > 59) return false;
+  platform::DosClock clock;
+  if (!platform::UnpackDosDateTime(date, time, &clock)) return false;
+  const int year = clock.year;
+  const int month = clock.month;
+  const int day = clock.day;
+  const int hour = clock.hour;
+  const int minute = clock.minute;
+  const int second = clock.second;
   out->year = static_cast<uint16_t>(year);
   out->month = static_cast<uint16_t>(month);
   out->day = static_cast<uint16_t>(day);

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <ctime>
 
+#include "platform/dos_date_time.h"
 #include "platform/target_file_system.h"
 
 namespace platform {
@@ -14,24 +15,15 @@ namespace {
 // The wall-clock reading of a packed MS-DOS date and time, as mktime takes it; false
 // when the words do not form a real date and time.
 bool DosToLocalTm(DosDateTime stamp, struct tm* out) {
-  const int year = 1980 + (stamp.date >> 9);
-  const int month = (stamp.date >> 5) & 0x0F;
-  const int day = stamp.date & 0x1F;
-  const int hour = stamp.time >> 11;
-  const int minute = (stamp.time >> 5) & 0x3F;
-  const int second = (stamp.time & 0x1F) * 2;
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return false;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  const int monthDays = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-  if (day < 1 || day > monthDays || hour > 23 || minute > 59 || second > 59) return false;
+  DosClock clock;
+  if (!UnpackDosDateTime(stamp.date, stamp.time, &clock)) return false;
   *out = {};
-  out->tm_year = year - 1900;
-  out->tm_mon = month - 1;
-  out->tm_mday = day;
-  out->tm_hour = hour;
-  out->tm_min = minute;
-  out->tm_sec = second;
+  out->tm_year = clock.year - 1900;
+  out->tm_mon = clock.month - 1;
+  out->tm_mday = clock.day;
+  out->tm_hour = clock.hour;
+  out->tm_min = clock.minute;
+  out->tm_sec = clock.second;
   out->tm_isdst = -1;  // the zone's rules decide whether summer time applied then
   return true;
 }
@@ -173,8 +165,8 @@ bool ReadHostStamp(const std::string& path, DosDateTime* stamp, bool* readOnly) 
     *stamp = {static_cast<uint16_t>((127 << 9) | (12 << 5) | 31),
               static_cast<uint16_t>((23 << 11) | (59 << 5) | 29)};
   } else {
-    stamp->date = static_cast<uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) |
-                                        local.tm_mday);
+    stamp->date =
+        static_cast<uint16_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
     stamp->time = static_cast<uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) |
                                         ((local.tm_sec > 59 ? 59 : local.tm_sec) / 2));
   }

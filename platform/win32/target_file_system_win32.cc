@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/dos_date_time.h"
 #include "platform/target_file_system.h"
 #include "platform/win32/win32_support.h"
 
@@ -21,17 +22,8 @@ constexpr size_t kLargestWrite = 1u << 30;
 // Whether the packed words name a real date and time (DosDateTimeToFileTime does not
 // check every field on every Windows version).
 bool IsValidDosDateTime(DosDateTime stamp) {
-  const int year = 1980 + (stamp.date >> 9);
-  const int month = (stamp.date >> 5) & 0x0F;
-  const int day = stamp.date & 0x1F;
-  const int hour = stamp.time >> 11;
-  const int minute = (stamp.time >> 5) & 0x3F;
-  const int second = (stamp.time & 0x1F) * 2;
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return false;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  const int monthDays = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-  return day >= 1 && day <= monthDays && hour <= 23 && minute <= 59 && second <= 59;
+  DosClock clock;
+  return UnpackDosDateTime(stamp.date, stamp.time, &clock);
 }
 
 class Win32TargetFile final : public TargetFile {
