@@ -48,12 +48,7 @@ class CapturedConsole {
 
 using imagebuilder::MakeRawEntry;
 
-// A node with a stamp.
-inline imagebuilder::Node Stamped(imagebuilder::Node node, uint16_t date, uint16_t time) {
-  node.date = date;
-  node.time = time;
-  return node;
-}
+using imagebuilder::Stamped;
 
 // An X68000 image built from `spec`, served by a fake device, with partition 0 mounted.
 class MountedImage {

@@ -20,6 +20,7 @@ using imagebuilder::DosDate;
 using imagebuilder::DosTime;
 using imagebuilder::File;
 using imagebuilder::Node;
+using imagebuilder::Stamped;
 using programtexts::HaulUsage;
 using programtexts::kReportPartition0;
 using programtexts::PeekUsage;
@@ -35,12 +36,6 @@ std::string ReadWhole(const fs::path& path) {
   std::ostringstream contents;
   contents << file.rdbuf();
   return contents.str();
-}
-
-Node Stamped(Node node, uint16_t date, uint16_t time) {
-  node.date = date;
-  node.time = time;
-  return node;
 }
 
 const uint16_t kSaturday = DosDate(1998, 3, 14);

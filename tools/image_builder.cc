@@ -562,6 +562,12 @@ Image BuildPc(const PcImageSpec& spec) {
   return image;
 }
 
+Node Stamped(Node node, uint16_t date, uint16_t time) {
+  node.date = date;
+  node.time = time;
+  return node;
+}
+
 RawEntry MakeRawEntry(const std::string& directory, const std::string& name11, uint8_t attributes,
                       uint16_t time, uint16_t date, uint16_t cluster, uint32_t size) {
   RawEntry raw;

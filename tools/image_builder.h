@@ -45,6 +45,9 @@ struct Node {
 Node File(const std::string& name, const std::string& contents, uint8_t attributes = 0x20);
 Node Dir(const std::string& name, std::vector<Node> children, uint8_t attributes = 0x10);
 
+// `node` with its stored date and time set.
+Node Stamped(Node node, uint16_t date, uint16_t time);
+
 // A raw 32-byte directory entry written as given, after the entries the tree makes
 // (deleted entries, volume labels, links, invalid dates, end markers...).
 struct RawEntry {

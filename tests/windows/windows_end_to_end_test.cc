@@ -26,6 +26,7 @@ using imagebuilder::DosDate;
 using imagebuilder::DosTime;
 using imagebuilder::File;
 using imagebuilder::Node;
+using imagebuilder::Stamped;
 using programtexts::kCannotOpen;
 using windowstest::Outcome;
 using windowstest::ReadWhole;
@@ -40,12 +41,6 @@ std::string Crlf(const std::string& text) {
     out.push_back(c);
   }
   return out;
-}
-
-Node Stamped(Node node, uint16_t date, uint16_t time) {
-  node.date = date;
-  node.time = time;
-  return node;
 }
 
 const uint16_t kSaturday = DosDate(1998, 3, 14);
