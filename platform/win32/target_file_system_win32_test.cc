@@ -20,19 +20,6 @@ DosDateTime Stamp(int year, int month, int day, int hour, int minute, int second
   return stamp;
 }
 
-uint64_t Utc(int year, int month, int day, int hour, int minute, int second) {
-  SYSTEMTIME fields{};
-  fields.wYear = static_cast<WORD>(year);
-  fields.wMonth = static_cast<WORD>(month);
-  fields.wDay = static_cast<WORD>(day);
-  fields.wHour = static_cast<WORD>(hour);
-  fields.wMinute = static_cast<WORD>(minute);
-  fields.wSecond = static_cast<WORD>(second);
-  FILETIME time{};
-  SystemTimeToFileTime(&fields, &time);
-  return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
-}
-
 struct Times {
   uint64_t creation = 0;
   uint64_t access = 0;
@@ -161,7 +148,7 @@ TEST_F(TargetFileSystemTest, FileTimesTakeTheStampAsLocalTimeAndNowForTheRest) {
   const uint64_t before = Now();
   ASSERT_TRUE(target->SetFileTimes(scratch.File("T.TXT"), Stamp(1998, 3, 14, 12, 34, 56)));
   const Times times = ReadTimes(scratch.File("T.TXT"));
-  EXPECT_EQ(Utc(1998, 3, 14, 3, 34, 56), times.write);
+  EXPECT_EQ(windowstest::UtcTicks(1998, 3, 14, 3, 34, 56), times.write);
   // GetSystemTime counts milliseconds.
   EXPECT_GE(times.access, before - before % 10000);
   // A read-only copy keeps its times settable by path as long as times come first.
@@ -172,8 +159,8 @@ TEST_F(TargetFileSystemTest, DirectoryTimesAllTakeTheStamp) {
   ASSERT_TRUE(target->MakeDirectory(scratch.File("D")));
   ASSERT_TRUE(target->SetDirectoryTimes(scratch.File("D"), Stamp(2001, 1, 1, 9, 0, 0)));
   const Times times = ReadTimes(scratch.File("D"));
-  EXPECT_EQ(Utc(2001, 1, 1, 0, 0, 0), times.write);
-  EXPECT_EQ(Utc(2001, 1, 1, 0, 0, 0), times.access);
+  EXPECT_EQ(windowstest::UtcTicks(2001, 1, 1, 0, 0, 0), times.write);
+  EXPECT_EQ(windowstest::UtcTicks(2001, 1, 1, 0, 0, 0), times.access);
 }
 
 TEST_F(TargetFileSystemTest, InvalidStampsChangeNothing) {

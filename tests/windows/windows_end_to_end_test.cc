@@ -31,6 +31,7 @@ using programtexts::kCannotOpen;
 using windowstest::Outcome;
 using windowstest::ReadWhole;
 using windowstest::ScratchFolder;
+using windowstest::UtcTicks;
 using windowstest::WindowsPathOf;
 
 // The C runtime's text mode ends every line with \r\n on Windows.
@@ -90,20 +91,6 @@ const char kDocListing[] =
     "                      .    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
     "                     ..    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
     "             \x93\xFA\x96\x7B\x8C\xEA.TXT        8  1998/03/14(\x93\x79) 12:34:56\n";
-
-// A UTC clock reading as a file time.
-FILETIME Utc(int year, int month, int day, int hour, int minute, int second) {
-  SYSTEMTIME fields{};
-  fields.wYear = static_cast<WORD>(year);
-  fields.wMonth = static_cast<WORD>(month);
-  fields.wDay = static_cast<WORD>(day);
-  fields.wHour = static_cast<WORD>(hour);
-  fields.wMinute = static_cast<WORD>(minute);
-  fields.wSecond = static_cast<WORD>(second);
-  FILETIME time{};
-  SystemTimeToFileTime(&fields, &time);
-  return time;
-}
 
 uint64_t Ticks(const FILETIME& time) {
   return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
@@ -210,29 +197,18 @@ TEST_F(WindowsEndToEndTest, ListsDirectoriesWithWindowsLineEnds) {
 
 TEST_F(WindowsEndToEndTest, PartitionReportComesFirst) {
   Expect(Peek({"-i", image, "\\SYS"}), 0,
-         "Max Partition= 2\n"
-         "Partition Number= 0\n"
-         "\tSector\t1024(byte/sector)\n"
-         "\tClustor\t1(sector/clustor)\n"
-         "\tStart Sector\t32\n"
-         "\tPart.Size\t0(sector)\n"
-         "\tStart FAT\t1\n"
-         "\tFAT Size\t1(sector)\n"
-         "\tFAT Number\t2\n"
-         "\tStart Root\t3(sector)\n"
-         "\tRoot Size\t16384(byte)\n"
-         "\n"
-         "Partition Number= 1\n"
-         "\tSector\t1024(byte/sector)\n"
-         "\tClustor\t1(sector/clustor)\n"
-         "\tStart Sector\t72\n"
-         "\tPart.Size\t0(sector)\n"
-         "\tStart FAT\t1\n"
-         "\tFAT Size\t1(sector)\n"
-         "\tFAT Number\t2\n"
-         "\tStart Root\t3(sector)\n"
-         "\tRoot Size\t16384(byte)\n"
-         "\n" +
+         std::string("Max Partition= 2\n") + programtexts::kReportPartition0 +
+             "Partition Number= 1\n"
+             "\tSector\t1024(byte/sector)\n"
+             "\tClustor\t1(sector/clustor)\n"
+             "\tStart Sector\t72\n"
+             "\tPart.Size\t0(sector)\n"
+             "\tStart FAT\t1\n"
+             "\tFAT Size\t1(sector)\n"
+             "\tFAT Number\t2\n"
+             "\tStart Root\t3(sector)\n"
+             "\tRoot Size\t16384(byte)\n"
+             "\n" +
              std::string(kSysListing) + "\n",
          "");
 }
@@ -279,8 +255,8 @@ TEST_F(WindowsEndToEndTest, CopiesTheWholePartitionWithAttributesAndTimes) {
   EXPECT_EQ("<missing>", ReadWhole(Copy(L"VOLUME1"))) << "a volume label is not copied";
   EXPECT_EQ("<missing>", ReadWhole(Copy(L"LINK.LNK"))) << "a link is not copied";
 
-  const uint64_t kSaturdayNoonUtc = Ticks(Utc(1998, 3, 14, 3, 34, 56));
-  const uint64_t kSundayNineUtc = Ticks(Utc(1998, 3, 15, 0, 0, 0));
+  const uint64_t kSaturdayNoonUtc = UtcTicks(1998, 3, 14, 3, 34, 56);
+  const uint64_t kSundayNineUtc = UtcTicks(1998, 3, 15, 0, 0, 0);
   struct Expected {
     std::wstring path;
     DWORD attributes;

@@ -149,6 +149,19 @@ ScratchFolder::ScratchFolder(const std::string& name) {
 
 ScratchFolder::~ScratchFolder() { RemoveTree(Widen(path)); }
 
+uint64_t UtcTicks(int year, int month, int day, int hour, int minute, int second) {
+  SYSTEMTIME fields{};
+  fields.wYear = static_cast<WORD>(year);
+  fields.wMonth = static_cast<WORD>(month);
+  fields.wDay = static_cast<WORD>(day);
+  fields.wHour = static_cast<WORD>(hour);
+  fields.wMinute = static_cast<WORD>(minute);
+  fields.wSecond = static_cast<WORD>(second);
+  FILETIME time{};
+  SystemTimeToFileTime(&fields, &time);
+  return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
 std::string ReadWhole(const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, 0, nullptr);

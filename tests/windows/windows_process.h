@@ -4,6 +4,7 @@
 // Helpers of the Windows end-to-end tests: running a program with its output captured,
 // and the scratch folders the runs work in. Windows only.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ class ScratchFolder {
  private:
   std::string path;
 };
+
+// A UTC clock reading as a file time: one count of 100 ns ticks.
+uint64_t UtcTicks(int year, int month, int day, int hour, int minute, int second);
 
 // The whole content of a file, or "<missing>" when it cannot be read.
 std::string ReadWhole(const std::wstring& path);
