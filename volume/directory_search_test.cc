@@ -326,6 +326,62 @@ TEST(DirectorySearchTest, MatchesTheLongNameOnlyWithExtendedNames) {
   }
 }
 
+// The name index must find exactly the entry the scan finds: the first match in directory
+// order under the option bits in force, never a deleted entry or one after the end.
+TEST(DirectorySearchTest, IndexFindsWhatTheScanFinds) {
+  imagebuilder::PartitionSpec spec = Partition({});
+  const std::pair<const char*, std::string> entries[] = {
+      {"DUP     TXT", ""},         {"DUP     TXT", ""},  {"dup     txt", ""},
+      {"\xE5UP     TXT", ""},      {"\x05UP     TXT", ""}, {"PROGRAMSTXT", "LIST"},
+      {"PROGRAMSTXT", ""},         {"\x82\x60         ", ""}, {"", ""},
+      {"GHOST   TXT", ""},
+  };
+  uint32_t size = 1;
+  for (const auto& e : entries) {
+    std::array<uint8_t, 32> raw = {};
+    if (e.first[0] != '\0') raw = RawEntry(e.first, 0x20, e.second, 0, size);
+    spec.rawEntries.push_back({"\\", raw});
+    ++size;
+  }
+  // The size of the entry found (its place in the list above), 0 for none.
+  struct Case {
+    const char* name;
+    uint32_t sizeFound[4];  // under options 7, 5, 6, 4
+  };
+  const Case cases[] = {
+      {"DUP.TXT", {1, 1, 1, 1}},
+      {"dup.txt", {3, 3, 1, 1}},
+      {"Dup.txt", {0, 0, 1, 1}},
+      {"\xE5UP.TXT", {5, 5, 5, 5}},
+      {"PROGRAMSLIST.TXT", {6, 0, 6, 0}},
+      {"PROGRAMS.TXT", {7, 6, 7, 6}},
+      {"programs.txt", {0, 0, 7, 6}},
+      {"\x82\x81", {0, 0, 8, 8}},
+      {"\x82\x60", {8, 8, 8, 8}},
+      {"GHOST.TXT", {0, 0, 0, 0}},
+      {"", {0, 0, 0, 0}},
+  };
+  const int optionSets[] = {7, 5, 6, 4};
+  for (Media media : kBothMedia) {
+    MountedImage disk(spec, media);
+    disk.Mount();
+    for (int round = 0; round < 2; ++round) {  // the second round rebuilds every index
+      for (int o = 0; o < 4; ++o) {
+        disk.volume->SetOptions(optionSets[o]);
+        for (const Case& c : cases) {
+          for (bool indexed : {false, true}) {
+            FindResult entry;
+            const int found = disk.Lookup(0, c.name, indexed, &entry);
+            EXPECT_EQ(c.sizeFound[o], found == 1 ? entry.fileSize : 0)
+                << MediaName(media) << " options " << optionSets[o] << " " << c.name
+                << (indexed ? " indexed" : " scanned");
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(DirectorySearchTest, SearchKeepsItsOwnCopyWhileTheCurrentDirectoryMoves) {
   MountedImage disk(TreePartition());
   disk.Mount();
@@ -350,9 +406,43 @@ TEST(DirectorySearchTest, UnreadableDirectoryIsNotFound) {
                          {"\\BIN\\SUB", VolumeErrorNotFound, {}},
                          {"\\BIN", VolumeErrorNoMoreEntries, kBinNames},
                      });
+  // A directory that failed to load is not remembered; one that loaded is, so a fresh
+  // mount is needed to find BIN unreadable (the mount has read the root).
+  disk.Mount();
   disk.device->FailAllReads(true);
-  // The root's read is not checked: a failed one reads as an empty root.
-  ExpectPaths(&disk, {{"\\BIN", VolumeErrorNotFound, {}}});
+  ExpectPaths(&disk, {{"\\BIN", VolumeErrorNotFound, {}}, {"\\", VolumeErrorNoMoreEntries, kRootNames}});
+}
+
+TEST(DirectorySearchTest, DirectoriesAreReadOncePerPartition) {
+  // The same paths, at the same clusters, with other names on each partition.
+  imagebuilder::X68kImageSpec two;
+  two.partitions.push_back(Partition({Dir("D", {File("ZERO.TXT", "0")})}));
+  two.partitions.push_back(Partition({Dir("D", {File("ONE.TXT", "1")})}));
+  imagebuilder::Image image = imagebuilder::BuildX68k(two);
+  ASSERT_EQ("", image.error);
+  FakeSectorDevice device(image.bytes, 512);
+  X68kScsiVolume volume(&device);
+  PartitionInfo table[15];
+  ASSERT_EQ(2, volume.ReadPartitionTable(table, 15));
+  for (int p : {0, 1, 0}) {
+    ASSERT_EQ(0, volume.SelectPartition(table[p]));
+    device.ClearLog();
+    for (int pass = 0; pass < 2; ++pass) {
+      SearchRecord search;
+      FindResult entry;
+      Names names;
+      for (int r = volume.FindFirst(&search, "\\D", &entry); r == 1;
+           r = volume.FindNext(&search, &entry)) {
+        names.push_back(entry.fileName);
+      }
+      volume.FindEnd(&search);
+      EXPECT_NE(nullptr, volume.FileOpen(p == 0 ? "D\\ZERO.TXT" : "/D/ONE.TXT", 1));
+      EXPECT_EQ((Names{".", "..", p == 0 ? "ZERO.TXT" : "ONE.TXT"}), names) << p;
+      // One read of D on the first pass; the root was read by the mount.
+      EXPECT_EQ(pass == 0 ? 1u : 0u, device.Log().size() / 2) << device.LogText();
+      device.ClearLog();
+    }
+  }
 }
 
 TEST(DirectorySearchTest, UnmountedVolumeFindsNothing) {

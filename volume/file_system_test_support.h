@@ -30,6 +30,13 @@ class Probe : public Variant {
  public:
   using Variant::Variant;
   uint16_t CurrentCluster() const { return this->currentCluster; }
+  // Looks `name` up in the directory at `cluster`, through its name index or by scanning.
+  int Lookup(uint16_t cluster, const char* name, bool indexed, FindResult* out) {
+    std::shared_ptr<const LoadedChain> contents = this->Directory(cluster);
+    if (!contents) return -1;
+    return indexed ? this->LookupIndexed(*contents, out, name)
+                   : this->LookupScanning(*contents, out, name);
+  }
 };
 
 enum class Media { kX68k, kPc };
@@ -100,6 +107,13 @@ class MountedImage {
       return static_cast<Probe<X68kScsiVolume>*>(volume.get())->CurrentCluster();
     }
     return static_cast<Probe<PcFatVolume>*>(volume.get())->CurrentCluster();
+  }
+
+  int Lookup(uint16_t cluster, const char* name, bool indexed, FindResult* out) {
+    if (media == Media::kX68k) {
+      return static_cast<Probe<X68kScsiVolume>*>(volume.get())->Lookup(cluster, name, indexed, out);
+    }
+    return static_cast<Probe<PcFatVolume>*>(volume.get())->Lookup(cluster, name, indexed, out);
   }
 
   std::string CurrentDir() {

@@ -34,6 +34,8 @@ HumanVolume::HumanVolume() = default;
 HumanVolume::~HumanVolume() = default;
 
 int HumanVolume::SelectPartition(const PartitionInfo& info) {
+  // Directories of another partition, or of an earlier mount, are no longer true.
+  directories.Clear();
   sectorSize = info.sectorSize;
   sectorsPerCluster = info.sectorsPerCluster;
   startSector = info.startSector;
@@ -84,9 +86,15 @@ int HumanVolume::Mount() {
   }
 
   currentCluster = 0;
-  rootDirectory = LoadChain(0);
-  currentDirectory = LoadChain(currentCluster);
+  rootDirectory = Directory(0);
+  currentDirectory = rootDirectory;
   return 0;
+}
+
+std::shared_ptr<const LoadedChain> HumanVolume::Directory(uint16_t cluster) {
+  std::shared_ptr<const LoadedChain> chain = directories.Find(cluster);
+  if (chain) return chain;
+  return directories.Keep(cluster, LoadChain(cluster));
 }
 
 int HumanVolume::IsEndOfChain(uint32_t cluster) {
@@ -170,14 +178,18 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
 }
 
 int HumanVolume::ReadCluster(uint8_t* destination, uint32_t cluster) {
-  const uint32_t c = cluster & 0xFFFF;
+  return ReadClusterRun(destination, cluster & 0xFFFF, 1);
+}
+
+int HumanVolume::ReadClusterRun(uint8_t* destination, uint32_t first, uint32_t count) {
   // Clusters 0 and 1 and those past the FAT would place the read outside the data area.
-  if (device == nullptr || !IsChainCluster(c)) {
+  if (device == nullptr || count == 0 || !IsChainCluster(first) ||
+      !IsChainCluster(first + count - 1)) {
     InvalidateCluster();
     return -1;
   }
-  if (static_cast<int>(c) != expectedCluster) {
-    const int64_t sector = ((static_cast<int64_t>(c) - 2) * sectorsPerCluster +
+  if (static_cast<int>(first) != expectedCluster) {
+    const int64_t sector = ((static_cast<int64_t>(first) - 2) * sectorsPerCluster +
                             rootBytes / sectorSize + rootStart) *
                            sectorMultiplier;
     if (!FitsSector(sector)) {
@@ -186,12 +198,13 @@ int HumanVolume::ReadCluster(uint8_t* destination, uint32_t cluster) {
     }
     device->Seek(static_cast<int>(sector), 0);
   }
-  if (device->Read(destination, static_cast<uint32_t>(sectorsPerCluster) *
-                                    static_cast<uint32_t>(sectorMultiplier)) < 0) {
+  const uint64_t sectors =
+      static_cast<uint64_t>(count) * sectorsPerCluster * static_cast<uint32_t>(sectorMultiplier);
+  if (sectors > UINT_MAX || device->Read(destination, static_cast<unsigned>(sectors)) < 0) {
     InvalidateCluster();
     return -1;
   }
-  expectedCluster = static_cast<int>(c) + 1;
+  expectedCluster = static_cast<int>(first + count);
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "disk/sector_device.h"
+#include "volume/directory_cache.h"
 
 // Volume error codes. Operations report failure with a negative number; 1, a count or an
 // object means success.
@@ -40,15 +41,6 @@ struct PartitionInfo {
   int32_t reserved = 0;   // always 0
 };
 
-// A directory or cluster chain loaded whole into memory by LoadChain.
-struct LoadedChain {
-  std::vector<uint8_t> bytes;
-  // How many leading bytes of `bytes` hold directory entries: the root directory's
-  // rootBytes (its buffer continues with the sectors that follow it on the disk), or the
-  // whole buffer for a chain (which always ends in 32 zero bytes).
-  size_t entryBytes = 0;
-};
-
 // One decoded 32-byte directory entry; as a FileHandle also the state of an open file.
 struct FindResult {
   uint32_t tag = 0;
@@ -70,7 +62,8 @@ using FileHandle = FindResult;
 
 // The state of one directory enumeration, owned by the caller of FindFirst.
 struct SearchRecord {
-  std::unique_ptr<LoadedChain> directory;  // released by FindEnd
+  // The directory enumerated, shared with the volume's cache; released by FindEnd.
+  std::shared_ptr<const LoadedChain> directory;
   size_t position = 0;                     // byte offset of the next entry in directory
 };
 
@@ -158,6 +151,15 @@ class HumanVolume {
   bool IsChainCluster(uint32_t cluster) const;
   // Size of one cluster in bytes.
   uint32_t ClusterBytes() const;
+  // Reads `count` clusters that follow each other on the disk, from `first`, into
+  // `destination` with one device request: 0, or -1 (and the position forgotten).
+  int ReadClusterRun(uint8_t* destination, uint32_t first, uint32_t count);
+  // How many clusters from the handle's next one FileRead may read in one request straight
+  // into the caller's buffer: neighbours on the disk that each count whole for the file,
+  // at most `most` and at most what one request carries.
+  uint32_t WholeClusterRun(const FileHandle& handle, uint32_t most);
+  // How many bytes of the file's last cluster count: the size decides.
+  static uint32_t LastClusterBytes(const FileHandle& handle, uint32_t clusterBytes);
   // Reads the first 4096 bytes of the device (baseSector must still be 0) into `buffer`.
   // False when the device sector size does not divide 4096 or the read fails.
   static bool ReadMediaHead(SectorDevice* device, uint8_t* buffer, int32_t* bytesPerSector);
@@ -167,19 +169,28 @@ class HumanVolume {
 
   // Where a path walk ended.
   struct PathWalk {
-    std::unique_ptr<LoadedChain> contents;  // the directory the path names
+    std::shared_ptr<const LoadedChain> contents;  // the directory the path names
     uint16_t cluster = 0;                   // its first cluster; 0 the root
     std::string text;                       // its path text (only when asked for)
     FindResult entry;          // the entry that is no directory, when one ended the walk
     bool entryIsLast = false;  // nothing, not even a separator, follows that entry's name
   };
   // Resolves `path` (null counts as empty) from the root when it starts with a separator,
-  // else from the current directory, loading every directory on the way afresh. Returns
+  // else from the current directory, taking every directory on the way from Directory. Returns
   // 1 with the directory in `walk`; VolumeErrorNotDirectory when a component names an
   // entry without the directory bit (`walk->entry` holds it, `walk->contents` is empty);
   // VolumeErrorNotFound when a component does not exist or a directory cannot be loaded.
   // With `buildText` the walk also carries the path text along, as ChangeDir keeps it.
   int WalkPath(const char* path, bool buildText, PathWalk* walk);
+  // The directory that starts at `cluster` (0 the root): the cached one, or loaded with
+  // LoadChain and offered to the cache. Null when it cannot be loaded; a failed load is
+  // not remembered.
+  std::shared_ptr<const LoadedChain> Directory(uint16_t cluster);
+  // LookupName through the directory's name index, built or rebuilt under the option bits
+  // in force; gives exactly the entry the scan gives.
+  int LookupIndexed(const LoadedChain& contents, FindResult* out, const char* name);
+  // LookupName by decoding the entries in order.
+  int LookupScanning(const LoadedChain& contents, FindResult* out, const char* name);
   // JoinPath done in place on `text`.
   static void StepPathText(std::string* text, const char* component);
   // False when the chain from `first` loops: it reaches neither an end mark nor a cluster
@@ -205,9 +216,11 @@ class HumanVolume {
   std::vector<uint8_t> fat;
   uint16_t currentCluster = 0xFFFF;  // 0 the root, 0xFFFF nothing mounted
   std::string currentPath = "\\";
-  std::unique_ptr<LoadedChain> rootDirectory;
-  std::unique_ptr<LoadedChain> currentDirectory;
+  std::shared_ptr<const LoadedChain> rootDirectory;
+  std::shared_ptr<const LoadedChain> currentDirectory;
   int expectedCluster = -1;  // cluster the device stands at for ReadCluster; -1 unknown
+  // Every directory loaded since the mount, up to 16 MiB with their name indexes.
+  DirectoryCache directories{16u << 20};
 };
 
 #endif  // VOLUME_HUMAN_VOLUME_H_

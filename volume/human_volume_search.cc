@@ -43,6 +43,29 @@ bool NextComponent(const char** cursor, std::string* component) {
 
 bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
+// FNV-1a over the name's key: its bytes when names compare exactly, else its characters
+// with case folded away, so that names MatchName takes as equal always hash alike.
+uint32_t NameKeyHash(const char* name, bool caseSensitive) {
+  uint32_t hash = 2166136261u;
+  auto mix = [&hash](uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+      hash ^= (value >> (8 * i)) & 0xFF;
+      hash *= 16777619u;
+    }
+  };
+  while (*name != '\0') {
+    if (caseSensitive) {
+      mix(static_cast<uint8_t>(*name));
+      ++name;
+    } else {
+      size_t length = 0;
+      mix(FoldShiftJisChar(name, &length));
+      name += length;
+    }
+  }
+  return hash;
+}
+
 }  // namespace
 
 const uint8_t* HumanVolume::DecodeDirEntry(const uint8_t* entry, FindResult* out) {
@@ -90,11 +113,65 @@ int HumanVolume::MatchName(const FindResult& entry, const char* name) {
 }
 
 int HumanVolume::LookupName(const LoadedChain& contents, FindResult* out, const char* name) {
+  // A directory the cache holds is looked up many times (a tree copy opens every file of
+  // it by name); an index keeps that from scanning it once per file.
+  if (contents.cached) return LookupIndexed(contents, out, name);
+  return LookupScanning(contents, out, name);
+}
+
+int HumanVolume::LookupScanning(const LoadedChain& contents, FindResult* out, const char* name) {
   const size_t limit = EntryLimit(contents);
   for (size_t offset = 0; offset < limit; offset += 32) {
     DecodeDirEntry(contents.bytes.data() + offset, out);
     if (out->firstByte == 0) return 0;
     if (out->firstByte == 0xE5) continue;
+    if (MatchName(*out, name) == 0) return 1;
+  }
+  return 0;
+}
+
+int HumanVolume::LookupIndexed(const LoadedChain& contents, FindResult* out, const char* name) {
+  DirectoryIndex& index = contents.index;
+  const bool caseSensitive = (options & OptionCaseSensitive) != 0;
+  if (index.options != options) {
+    // Names are composed and compared under the option bits, so an index serves only the
+    // bits it was built under. The scan's rules decide what goes in: entries in order up
+    // to the first end entry, within the entry bytes, deleted ones left out.
+    const size_t before = index.Bytes();
+    const size_t limit = EntryLimit(contents);
+    size_t used = 0;
+    FindResult entry;
+    for (size_t offset = 0; offset < limit; offset += 32) {
+      DecodeDirEntry(contents.bytes.data() + offset, &entry);
+      if (entry.firstByte == 0) break;
+      if (entry.firstByte != 0xE5) ++used;
+    }
+    size_t slots = 16;
+    while (slots < 2 * used) slots *= 2;
+    index.hashes.assign(slots, 0);
+    index.offsets.assign(slots, 0);
+    const size_t mask = slots - 1;
+    for (size_t offset = 0; offset < limit; offset += 32) {
+      DecodeDirEntry(contents.bytes.data() + offset, &entry);
+      if (entry.firstByte == 0) break;
+      if (entry.firstByte == 0xE5) continue;
+      const char* own = entry.fileName;
+      if ((options & OptionExtendedNames) != 0 && entry.longName != nullptr) own = entry.longName;
+      const uint32_t hash = NameKeyHash(own, caseSensitive);
+      size_t slot = hash & mask;
+      while (index.offsets[slot] != 0) slot = (slot + 1) & mask;
+      index.hashes[slot] = hash;
+      index.offsets[slot] = static_cast<uint32_t>(offset + 1);
+    }
+    index.options = options;
+    const size_t after = index.Bytes();
+    if (after > before) directories.Charge(contents, after - before);
+  }
+  const uint32_t hash = NameKeyHash(name, caseSensitive);
+  const size_t mask = index.offsets.size() - 1;
+  for (size_t slot = hash & mask; index.offsets[slot] != 0; slot = (slot + 1) & mask) {
+    if (index.hashes[slot] != hash) continue;
+    DecodeDirEntry(contents.bytes.data() + index.offsets[slot] - 1, out);
     if (MatchName(*out, name) == 0) return 1;
   }
   return 0;
@@ -117,7 +194,7 @@ int HumanVolume::WalkPath(const char* path, bool buildText, PathWalk* walk) {
     cluster = currentCluster;
     if (buildText) text = currentPath;
   }
-  std::unique_ptr<LoadedChain> contents = LoadChain(cluster);
+  std::shared_ptr<const LoadedChain> contents = Directory(cluster);
   if (!contents) return VolumeErrorNotFound;
 
   std::string component;
@@ -130,12 +207,12 @@ int HumanVolume::WalkPath(const char* path, bool buildText, PathWalk* walk) {
         return VolumeErrorNotDirectory;
       }
       // A first cluster of 0, as a ".." entry next to the root holds, loads the root.
-      contents = LoadChain(entry.firstCluster);
+      contents = Directory(entry.firstCluster);
       cluster = entry.firstCluster;
       if (buildText) StepPathText(&text, component.c_str());
     } else if (IsDotName(component)) {
       // The root has no "." and ".." entries; both lead to the root itself.
-      contents = LoadChain(0);
+      contents = Directory(0);
       cluster = 0;
       if (buildText) text = "\\";
     } else {

@@ -97,10 +97,9 @@ TEST_F(WorkedExample, MountReadsFatAndRootWhereTheGeometrySays) {
   ASSERT_EQ(v.SelectPartition(table[0]), 0);
   EXPECT_EQ(device->BaseSector(), 64);
   // FAT: 32 device sectors from partition sector 2 into a 32768-byte buffer; root
-  // directory twice (the root and the current directory), 34 device sectors from 66.
+  // directory once (the root is the current directory), 34 device sectors from 66.
   EXPECT_EQ(device->LogText(),
             "seek 2\nread 66+32\n"
-            "seek 66\nread 130+34\n"
             "seek 66\nread 130+34\n");
   EXPECT_EQ(v.fat.size(), 32768u);
   ASSERT_NE(v.rootDirectory, nullptr);
