@@ -11,7 +11,7 @@
 #include "volume/human_volume.h"
 
 // Size of the one buffer every file is moved through.
-constexpr uint32_t CopyBufferSize = 0x20000;
+constexpr uint32_t CopyBufferSize = 0x100000;
 // Longest target path (and source file path) a copy makes, in code page 932 bytes.
 constexpr size_t CopyPathLimit = 255;
 // Size of the buffers that hold the volume's current directory text; a text that fills

@@ -161,7 +161,7 @@ TEST_F(TreeCopyTest, RefusedCreateIsReportedWithTheSystemError) {
 class LargeFileCopyTest : public TreeCopyTest {
  protected:
   LargeFileCopyTest()
-      : TreeCopyTest(OnePartition({Stamped(File("BIG.DAT", Pattern(300000), 0x01), kDate, kTime),
+      : TreeCopyTest(OnePartition({Stamped(File("BIG.DAT", Pattern(2500000), 0x01), kDate, kTime),
                                    Stamped(File("NEXT.DAT", "next"), kDate, kTime)})) {}
   static std::string Pattern(size_t size) {
     std::string bytes(size, '\0');
@@ -170,24 +170,25 @@ class LargeFileCopyTest : public TreeCopyTest {
   }
 };
 
-TEST_F(LargeFileCopyTest, MovesFilesInChunksOf131072Bytes) {
+TEST_F(LargeFileCopyTest, MovesFilesInChunksOfOneMebibyte) {
   Copy("\\");
-  EXPECT_EQ(Pattern(300000), Contents("./BIG.DAT"));
+  EXPECT_EQ(Pattern(2500000), Contents("./BIG.DAT"));
   EXPECT_EQ(
-      "create ./BIG.DAT\nwrite ./BIG.DAT 131072\nwrite ./BIG.DAT 131072\nwrite ./BIG.DAT 37856\n"
+      "create ./BIG.DAT\nwrite ./BIG.DAT 1048576\nwrite ./BIG.DAT 1048576\n"
+      "write ./BIG.DAT 402848\n"
       "close ./BIG.DAT\ncreate ./NEXT.DAT\nwrite ./NEXT.DAT 4\nclose ./NEXT.DAT\n",
       target.LogText());
 }
 
 TEST_F(LargeFileCopyTest, FailedWriteKeepsWhatWasWrittenRestoresAndGoesOn) {
-  target.FailWritesAfter(200000, ENOSPC);
+  target.FailWritesAfter(2000000, ENOSPC);
   Copy("\\", true);
   EXPECT_EQ("Can't write the target file(BIG.DAT)/DiskFull?\n"
             "Can't write the target file(NEXT.DAT)/DiskFull?\n",
             console.Error());
-  EXPECT_EQ(Pattern(200000), Contents("./BIG.DAT"));
+  EXPECT_EQ(Pattern(2000000), Contents("./BIG.DAT"));
   EXPECT_EQ(
-      "create ./BIG.DAT\nwrite ./BIG.DAT 131072\nwrite ./BIG.DAT 131072 failed\nclose ./BIG.DAT\n"
+      "create ./BIG.DAT\nwrite ./BIG.DAT 1048576\nwrite ./BIG.DAT 1048576 failed\nclose ./BIG.DAT\n"
       "filetimes ./BIG.DAT 0x246E 0x645C\nattributes ./BIG.DAT 0x21\n"
       "create ./NEXT.DAT\nwrite ./NEXT.DAT 4 failed\nclose ./NEXT.DAT\n"
       "filetimes ./NEXT.DAT 0x246E 0x645C\nattributes ./NEXT.DAT 0x20\n",

@@ -121,6 +121,45 @@ TEST(FileReadingTest, FragmentedChainSeeksAtEveryJump) {
   EXPECT_EQ(log, disk.device->LogText());
 }
 
+TEST(FileReadingTest, ReadsRunsOfNeighbouringClustersWithOneRequest) {
+  struct Case {
+    const char* what;
+    size_t size;
+    uint32_t piece;
+    // Device requests as (first cluster of the file counted from 0, clusters), in order;
+    // each starts with a seek unless it follows the previous one on the disk.
+    std::vector<std::pair<int, int>> requests;
+  };
+  const Case cases[] = {
+      {"whole clusters", 5120, 0x100000, {{0, 5}}},
+      {"a partial last cluster", 5000, 0x100000, {{0, 4}, {4, 1}}},
+      {"pieces of two clusters", 5000, 2048, {{0, 2}, {2, 2}, {4, 1}}},
+      {"pieces below a cluster", 2048, 1000, {{0, 1}, {1, 1}}},
+      {"at most 1 MiB a request", 0x100000 + 2048, 0x200000, {{0, 1024}, {1024, 2}}},
+  };
+  for (const Case& c : cases) {
+    MountedImage disk(Partition({File("DATA.BIN", Pattern(c.size, 9))}));
+    disk.Mount();
+    const uint16_t first = disk.FirstCluster("\\DATA.BIN");
+    std::unique_ptr<FileHandle> handle = disk.volume->FileOpen("DATA.BIN", 1);
+    ASSERT_NE(nullptr, handle) << c.what;
+    disk.device->ClearLog();
+    int last = 1;
+    EXPECT_EQ(Pattern(c.size, 9), ReadAll(disk.volume.get(), handle.get(), c.piece, &last))
+        << c.what;
+    std::string expected;
+    int next = -1;
+    for (const auto& request : c.requests) {
+      const uint16_t cluster = static_cast<uint16_t>(first + request.first);
+      // A new call positions the device again; so does the first request.
+      if (request.first != next || c.piece < c.size) expected += Seek(disk.SeekSector(cluster));
+      expected += ReadOp(disk.ReadSector(cluster), 2 * request.second);
+      next = request.first + request.second;
+    }
+    EXPECT_EQ(expected, disk.device->LogText()) << c.what;
+  }
+}
+
 TEST(FileReadingTest, TwoFilesReadInAlternation) {
   const std::string a = Pattern(2500, 1);
   const std::string b = Pattern(3500, 99);
@@ -156,7 +195,9 @@ TEST(FileReadingTest, DeviceFailureMidFileIsRetriedAtTheSameCluster) {
   int result = 0;
   Read(disk.volume.get(), handle.get(), 4096, &result);
   EXPECT_EQ(VolumeErrorIo, result);
-  EXPECT_EQ(Seek(disk.SeekSector(chain[0])) + ReadOp(disk.ReadSector(chain[0]), 2) +
+  // The two whole clusters fail as one request, then are read one at a time.
+  EXPECT_EQ(Seek(disk.SeekSector(chain[0])) + ReadOp(disk.ReadSector(chain[0]), 4) +
+                Seek(disk.SeekSector(chain[0])) + ReadOp(disk.ReadSector(chain[0]), 2) +
                 ReadOp(disk.ReadSector(chain[1]), 2),
             disk.device->LogText());
 

@@ -9,6 +9,9 @@ namespace {
 // FileOpen works on paths of at most this many bytes; a longer one is refused.
 constexpr size_t kMaxOpenPathBytes = 263;
 
+// The most FileRead asks of the device in one request.
+constexpr uint32_t kMaxRunBytes = 1u << 20;
+
 }  // namespace
 
 std::unique_ptr<FileHandle> HumanVolume::FileOpen(const char* path, int) {
@@ -87,20 +90,59 @@ int HumanVolume::FileRead(FileHandle* handle, void* buffer, uint32_t length) {
         (handle->pendingCluster == 0 && handle->firstCluster == 0)) {
       break;
     }
-    // On a failure the chain position stays, so the next call tries this cluster again.
+    // Whole clusters go straight into the caller's buffer, a run of neighbours on the disk
+    // with one request. A run that fails is read again one cluster at a time, so the call
+    // ends at the bad cluster itself.
+    const uint32_t run = length >= clusterBytes ? WholeClusterRun(*handle, length / clusterBytes) : 0;
+    if (run > 0) {
+      const bool whole = ReadClusterRun(destination, handle->pendingCluster, run) == 0;
+      if (!whole && run == 1) return VolumeErrorIo;
+      for (uint32_t i = 0; i < run; ++i) {
+        // On a failure the chain position stays, so the next call tries this cluster again.
+        if (!whole && ReadClusterRun(destination, handle->pendingCluster, 1) < 0) {
+          return VolumeErrorIo;
+        }
+        handle->pendingCluster = NextCluster(handle->pendingCluster);
+        destination += clusterBytes;
+        length -= clusterBytes;
+        total += clusterBytes;
+      }
+      continue;
+    }
+    // A partial cluster goes through the handle's buffer.
     if (ReadCluster(handle->clusterBuffer.get(), handle->pendingCluster) < 0) {
       return VolumeErrorIo;
     }
     handle->readPosition = handle->clusterBuffer.get();
     handle->pendingCluster = NextCluster(handle->pendingCluster);
-    if (!IsEndOfChain(handle->pendingCluster)) {
-      handle->bytesLeft = clusterBytes;
-    } else {
-      // The file's last cluster: the size decides how much of it counts. The chain, not
-      // the size, decides how many clusters there are.
-      const uint32_t tail = handle->fileSize % clusterBytes;
-      handle->bytesLeft = tail != 0 ? tail : (handle->fileSize != 0 ? clusterBytes : 0);
-    }
+    // The chain, not the size, decides how many clusters there are.
+    handle->bytesLeft = IsEndOfChain(handle->pendingCluster)
+                            ? LastClusterBytes(*handle, clusterBytes)
+                            : clusterBytes;
   }
   return static_cast<int>(total);
+}
+
+uint32_t HumanVolume::LastClusterBytes(const FileHandle& handle, uint32_t clusterBytes) {
+  const uint32_t tail = handle.fileSize % clusterBytes;
+  return tail != 0 ? tail : (handle.fileSize != 0 ? clusterBytes : 0);
+}
+
+uint32_t HumanVolume::WholeClusterRun(const FileHandle& handle, uint32_t most) {
+  const uint32_t clusterBytes = ClusterBytes();
+  const uint32_t limit = kMaxRunBytes / clusterBytes > 0 ? kMaxRunBytes / clusterBytes : 1;
+  if (most > limit) most = limit;
+  uint32_t count = 0;
+  uint32_t c = handle.pendingCluster;
+  while (count < most && IsChainCluster(c)) {
+    const uint32_t next = NextCluster(c);
+    if (IsEndOfChain(next)) {
+      if (LastClusterBytes(handle, clusterBytes) == clusterBytes) ++count;
+      break;
+    }
+    ++count;
+    if (next != c + 1) break;
+    c = next;
+  }
+  return count;
 }
