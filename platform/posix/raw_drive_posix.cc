@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <limits>
 #include <memory>
 
 #include "platform/raw_drive.h"
@@ -17,19 +18,28 @@ namespace {
 
 static_assert(sizeof(off_t) >= 8, "disks and images beyond 2 GiB need 64-bit offsets");
 
-// A block device or a regular file opened read-only; the position is the file offset.
+// A block device or a regular file opened read-only. The position is kept here and every
+// read names its offset (pread), so a seek costs no system call and a read costs one.
 class PosixRawDrive final : public RawDrive {
  public:
   explicit PosixRawDrive(int fd) : fd(fd) {}
   ~PosixRawDrive() override { ::close(fd); }
 
   bool Seek(int64_t distance, MoveMethod method, uint64_t* newPosition) override {
-    int whence = SEEK_SET;
-    if (method == MoveMethod::kCurrent) whence = SEEK_CUR;
-    if (method == MoveMethod::kEnd) whence = SEEK_END;
-    const off_t result = ::lseek(fd, static_cast<off_t>(distance), whence);
-    if (result < 0) return Fail(errno);
-    *newPosition = static_cast<uint64_t>(result);
+    int64_t origin = 0;
+    if (method == MoveMethod::kCurrent) origin = static_cast<int64_t>(position);
+    if (method == MoveMethod::kEnd) {
+      const off_t end = ::lseek(fd, 0, SEEK_END);
+      if (end < 0) return Fail(errno);
+      origin = static_cast<int64_t>(end);
+    }
+    // A position before byte 0 is refused, as lseek refuses it.
+    if ((distance < 0 && origin < -distance) ||
+        (distance > 0 && origin > std::numeric_limits<int64_t>::max() - distance)) {
+      return Fail(EINVAL);
+    }
+    position = static_cast<uint64_t>(origin + distance);
+    *newPosition = position;
     return true;
   }
 
@@ -43,21 +53,24 @@ class PosixRawDrive final : public RawDrive {
   }
 
   bool Read(void* buffer, uint32_t length, uint32_t* bytesRead) override {
-    // read() may return less than asked before the end; only 0 means the end.
+    // pread may return less than asked before the end; only 0 means the end.
     auto* out = static_cast<uint8_t*>(buffer);
     uint32_t done = 0;
+    bool ok = true;
     while (done < length) {
-      const ssize_t n = ::read(fd, out + done, length - done);
+      const ssize_t n = ::pread(fd, out + done, length - done, static_cast<off_t>(position + done));
       if (n < 0) {
         if (errno == EINTR) continue;
-        *bytesRead = done;
-        return Fail(errno);
+        ok = Fail(errno);
+        break;
       }
       if (n == 0) break;
       done += static_cast<uint32_t>(n);
     }
+    // The position moves past what arrived, as read() would move the file offset.
+    position += done;
     *bytesRead = done;
-    return true;
+    return ok;
   }
 
   int LastError() override { return lastError; }
@@ -69,6 +82,7 @@ class PosixRawDrive final : public RawDrive {
   }
 
   const int fd;
+  uint64_t position = 0;
   int lastError = 0;
 };
 

@@ -10,21 +10,31 @@ namespace {
 using win32::ScopedHandle;
 
 // A physical drive ("\\.\PHYSICALDRIVE3") or an image file opened for reading. The
-// position is the handle's file pointer, moved with 64-bit distances so that drives and
-// images beyond 4 GiB are reached whole.
+// position is kept here, 64 bits wide so that drives and images beyond 4 GiB are reached
+// whole, and every read names its offset in an OVERLAPPED record: a seek costs no call
+// and a read one.
 class Win32RawDrive final : public RawDrive {
  public:
   explicit Win32RawDrive(HANDLE handle) : handle(handle) {}
 
   bool Seek(int64_t distance, MoveMethod method, uint64_t* newPosition) override {
-    LARGE_INTEGER move;
-    move.QuadPart = distance;
-    LARGE_INTEGER result;
-    // The move methods carry the values of FILE_BEGIN, FILE_CURRENT and FILE_END.
-    if (!SetFilePointerEx(handle.Get(), move, &result, static_cast<DWORD>(method))) {
-      return Fail();
+    int64_t origin = 0;
+    if (method == MoveMethod::kCurrent) origin = static_cast<int64_t>(position);
+    if (method == MoveMethod::kEnd) {
+      LARGE_INTEGER zero;
+      zero.QuadPart = 0;
+      LARGE_INTEGER end;
+      if (!SetFilePointerEx(handle.Get(), zero, &end, FILE_END)) return Fail();
+      origin = end.QuadPart;
     }
-    *newPosition = static_cast<uint64_t>(result.QuadPart);
+    // A position before byte 0 is refused, as SetFilePointerEx refuses it.
+    if ((distance < 0 && origin < -distance) ||
+        (distance > 0 && origin > INT64_MAX - distance)) {
+      lastError = ERROR_NEGATIVE_SEEK;
+      return false;
+    }
+    position = static_cast<uint64_t>(origin + distance);
+    *newPosition = position;
     return true;
   }
 
@@ -44,20 +54,28 @@ class Win32RawDrive final : public RawDrive {
   }
 
   bool Read(void* buffer, uint32_t length, uint32_t* bytesRead) override {
-    // ReadFile may return fewer bytes than asked before the end; only 0 means the end.
+    // ReadFile may return fewer bytes than asked before the end; 0 bytes, or
+    // ERROR_HANDLE_EOF for a read at an offset past the end, means the end.
     auto* out = static_cast<uint8_t*>(buffer);
     uint32_t done = 0;
+    bool ok = true;
     while (done < length) {
+      OVERLAPPED at{};
+      const uint64_t offset = position + done;
+      at.Offset = static_cast<DWORD>(offset);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
       DWORD got = 0;
-      if (!ReadFile(handle.Get(), out + done, length - done, &got, nullptr)) {
-        *bytesRead = done;
-        return Fail();
+      if (!ReadFile(handle.Get(), out + done, length - done, &got, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) break;
+        ok = Fail();
+        break;
       }
       if (got == 0) break;
       done += got;
     }
+    position += done;
     *bytesRead = done;
-    return true;
+    return ok;
   }
 
   int LastError() override { return static_cast<int>(lastError); }
@@ -69,6 +87,7 @@ class Win32RawDrive final : public RawDrive {
   }
 
   ScopedHandle handle;
+  uint64_t position = 0;
   DWORD lastError = 0;
 };
 
