@@ -95,10 +95,27 @@ void EntryLine(Console* console, const FindResult& entry) {
   }
 }
 
-void ListDirectory(HumanVolume* volume, Console* console, const char* path) {
+bool ReportDamage(HumanVolume* volume, Console* console, DamageTally* tally) {
+  bool whole = false;
+  DirectoryDamage note;
+  while (volume->TakeDamage(&note) == 1) {
+    if (note.whole) {
+      console->Error("Can't read the directory(%s)\n", note.path.c_str());
+      whole = true;
+    } else {
+      console->Error("Can't read part of the directory(%s), %u entries lost.\n", note.path.c_str(),
+                     note.entriesLost);
+    }
+    if (tally != nullptr) tally->unreadable = true;
+  }
+  return whole;
+}
+
+void ListDirectory(HumanVolume* volume, Console* console, const char* path, DamageTally* tally) {
   SearchRecord search;
   FindResult entry;
   int result = volume->FindFirst(&search, path, &entry);
+  ReportDamage(volume, console, tally);
   while (result == 1) {
     EntryLine(console, entry);
     result = volume->FindNext(&search, &entry);

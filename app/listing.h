@@ -47,6 +47,23 @@ void EntryLine(Console* console, const FindResult& entry);
 // Lists the directory `path` (code page 932, absolute or relative to the volume's current
 // directory) one EntryLine per entry, then an empty line. A path that does not exist or
 // names a file gives the empty line alone. The current directory is not changed.
-void ListDirectory(HumanVolume* volume, Console* console, const char* path);
+// What a run could not read: the rescue summary and the exit status come from it.
+struct DamageTally {
+  uint32_t filesCopied = 0;      // damaged ones included
+  uint32_t filesDamaged = 0;
+  uint32_t bytesUnreadable = 0;  // of damaged files
+  bool unreadable = false;       // anything at all could not be read
+};
+
+// Says on the error stream what the volume noted since the last call of directories it
+// could not read: "Can't read the directory(%s)" or, rescue reading, "Can't read part of
+// the directory(%s), %u entries lost.". True when one could not be read at all.
+bool ReportDamage(HumanVolume* volume, Console* console, DamageTally* tally);
+
+// Lists the directory `path` names, one entry line each, then an empty line. A directory
+// that cannot be read (in whole or part) is said on the error stream and counted in
+// `tally` (which may be null).
+void ListDirectory(HumanVolume* volume, Console* console, const char* path,
+                   DamageTally* tally = nullptr);
 
 #endif  // APP_LISTING_H_

@@ -75,6 +75,8 @@ void ScanOptions(Program program, int* argc, char** argv, Options* options, Cons
     const char letter = UpperAscii(argument[1]);
     if (letter == 'A' && program == Program::kHaulDisk) {
       options->restoreAttributes = 1;
+    } else if (letter == 'R') {
+      options->rescue = 1;
     } else if (letter == 'I') {
       options->showPartitionTable = 1;
     } else if (letter == 'P') {
@@ -154,15 +156,26 @@ int RunProgram(Program program, int argc, char** argv, Console* console, const P
     console->Error("No Such Partition(%d)\n", options.partitionNumber);
     return 1;
   }
-  volume->SelectPartition(table[options.partitionNumber]);
+  volume->SetRescue(options.rescue);
+  DamageTally tally;
+  if (volume->SelectPartition(table[options.partitionNumber]) < 0) {
+    console->Error("Can't read the FAT of partition %d\n", options.partitionNumber);
+    tally.unreadable = true;
+  }
 
   std::vector<std::string> paths;
   for (int index = 2; index < argc; ++index) paths.push_back(console->ArgumentText(argv[index]));
   if (program == Program::kPeekDisk) {
-    for (const std::string& path : paths) ListDirectory(volume.get(), console, path.c_str());
+    for (const std::string& path : paths) ListDirectory(volume.get(), console, path.c_str(), &tally);
   } else {
     CopyContext context(volume.get(), console, platform.target, options.restoreAttributes != 0);
+    context.tally.unreadable = tally.unreadable;
     for (const std::string& path : paths) CopyArgument(&context, path.c_str());
+    tally = context.tally;
+    if (options.rescue) {
+      console->Error("%u files copied, %u damaged, %u bytes unreadable.\n", tally.filesCopied,
+                     tally.filesDamaged, tally.bytesUnreadable);
+    }
   }
-  return 0;
+  return options.rescue && tally.unreadable ? 2 : 0;
 }

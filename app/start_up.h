@@ -15,6 +15,7 @@ struct Options {
   int partitionNumber = 0;     // -pN
   int showPartitionTable = 0;  // -i
   int restoreAttributes = 0;   // -a (hauldisk only)
+  int rescue = 0;              // -r: read what can still be read of a failing disk
 };
 
 // Takes every argument that begins with '-' out of `argv` (moving the later ones, the
@@ -39,7 +40,8 @@ struct Platform {
 // The whole run of one program over `argc`/`argv` (host text; the vector is edited by the
 // option scan): returns the exit status, 0 when the argument loop ran to its end, 1 after
 // the usage text, a drive that cannot be opened, an unsupported medium, a partition
-// number outside the table or a volume that cannot be created.
+// number outside the table or a volume that cannot be created; under -r, 2 when the loop
+// ran to its end but something could not be read.
 int RunProgram(Program program, int argc, char** argv, Console* console, const Platform& platform);
 
 #endif  // APP_START_UP_H_

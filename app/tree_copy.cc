@@ -56,6 +56,21 @@ void RestoreFile(CopyContext* context, const std::string& hostPath, const FindRe
       hostPath, (static_cast<uint8_t>(entry.attributes) & 0x07) | platform::TargetAttributeArchive);
 }
 
+// The full path on the partition of the file `name` in `directory`, a path as given
+// (absolute, or relative to the current directory).
+std::string FullSourcePath(CopyContext* context, const std::string& directory, const char* name) {
+  std::string full = "\\";
+  if (directory.empty() || !IsPathSeparator(directory[0])) CurrentDirectory(context->volume, &full);
+  size_t start = 0;
+  for (size_t at = 0;; at += ShiftJisCharLength(directory.c_str() + at)) {
+    if (at < directory.size() && !IsPathSeparator(directory[at])) continue;
+    if (at > start) full = context->volume->JoinPath(full.c_str(), directory.substr(start, at - start).c_str());
+    start = at + 1;
+    if (at >= directory.size()) break;
+  }
+  return context->volume->JoinPath(full.c_str(), name);
+}
+
 bool IsDotName(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
 
 }  // namespace
@@ -81,8 +96,9 @@ void CopyArgument(CopyContext* context, const char* argument) {
     return;
   }
   const int result = context->volume->ChangeDir(argument);
+  const bool unreadable = ReportDamage(context->volume, context->console, &context->tally);
   if (result == VolumeErrorNotFound) {
-    context->console->Error("Not exist file or directory(%s)\n", argument);
+    if (!unreadable) context->console->Error("Not exist file or directory(%s)\n", argument);
     return;
   }
   if (result == VolumeErrorNotDirectory) {
@@ -115,8 +131,9 @@ int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
     return 0;
   }
   std::unique_ptr<FileHandle> handle = context->volume->FileOpen(sourcePath.c_str(), 1);
+  const bool unreadable = ReportDamage(context->volume, console, &context->tally);
   if (!handle) {
-    console->Error("Can't open the source file(%s), skip.\n", sourcePath.c_str());
+    if (!unreadable) console->Error("Can't open the source file(%s), skip.\n", sourcePath.c_str());
     return 0;
   }
   if (IsUnsafeName(name, true)) {
@@ -140,6 +157,7 @@ int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
       // What was written stays, but a copy cut short must not pass for a whole one.
       console->Error("Can't read the source file(%s), the copy is incomplete.\n",
                      sourcePath.c_str());
+      context->tally.unreadable = true;
       break;
     }
     if (!file->Write(context->buffer.get(), static_cast<size_t>(count))) {
@@ -151,6 +169,16 @@ int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
   if (!file->Close() && !writeFailed) writeFailed = true;
   if (writeFailed) console->Error("Can't write the target file(%s)/DiskFull?\n", handle->fileName);
   file.reset();
+  if (!writeFailed) ++context->tally.filesCopied;
+  if (handle->unreadableBytes > 0) {
+    // Rescue reading: what could not be read came as zeros.
+    const std::string full = FullSourcePath(context, sourceDirectory, name);
+    console->Error("Damaged source file(%s), %u bytes unreadable, filled with zeros.\n",
+                   full.c_str(), handle->unreadableBytes);
+    ++context->tally.filesDamaged;
+    context->tally.bytesUnreadable += handle->unreadableBytes;
+    context->tally.unreadable = true;
+  }
   if (context->restoreAttributes) RestoreFile(context, hostPath, *handle);
   context->volume->FileClose(handle.get());
   return 0;
@@ -171,12 +199,13 @@ int CopyTree(CopyContext* context, const std::string& targetDirectory, const cha
     return 0;
   }
   const int changed = volume->ChangeDir(sourcePath);
+  const bool unreadable = ReportDamage(volume, console, &context->tally);
   if (changed == VolumeErrorNotDirectory) {
     console->Error("Not directory(%s)\n", sourcePath);
     return 0;
   }
   if (changed != 1) {
-    console->Error("Not exist directory(%s)\n", sourcePath);
+    if (!unreadable) console->Error("Not exist directory(%s)\n", sourcePath);
     return 0;
   }
   std::string current;
@@ -192,6 +221,7 @@ int CopyTree(CopyContext* context, const std::string& targetDirectory, const cha
   SearchRecord search;
   FindResult entry;
   int result = volume->FindFirst(&search, ".", &entry);
+  ReportDamage(volume, console, &context->tally);
   while (result == 1) {
     EntryLine(console, entry);
     switch (KindOfEntry(entry)) {

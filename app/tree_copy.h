@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/console.h"
+#include "app/listing.h"
 #include "platform/target_file_system.h"
 #include "volume/human_volume.h"
 
@@ -35,6 +36,8 @@ struct CopyContext {
   platform::TargetFileSystem* target;
   bool restoreAttributes;
   std::unique_ptr<uint8_t[]> buffer;
+  // What could not be read, and (rescue reading) the files copied.
+  DamageTally tally;
   // First clusters of the directories copied for the current argument: a damaged or
   // hostile disk can link a directory into itself or into two places, and copying such
   // a graph as a tree would never end.

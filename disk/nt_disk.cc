@@ -57,7 +57,11 @@ int NtDisk::Close() {
   return 0;
 }
 
-int NtDisk::Read(void* buffer, unsigned count) {
+int NtDisk::Read(void* buffer, unsigned count) { return Transfer(buffer, count, false); }
+
+int NtDisk::ReadRescue(void* buffer, unsigned count) { return Transfer(buffer, count, true); }
+
+int NtDisk::Transfer(void* buffer, unsigned count, bool uncached) {
   if (handle == nullptr || bytesPerSector < 0) {
     SetError(DeviceErrorRead);
     return -1;
@@ -70,7 +74,8 @@ int NtDisk::Read(void* buffer, unsigned count) {
     return -1;
   }
   uint32_t got = 0;
-  const bool ok = handle->Read(buffer, static_cast<uint32_t>(bytes), &got);
+  const bool ok = uncached ? handle->ReadUncached(buffer, static_cast<uint32_t>(bytes), &got)
+                           : handle->Read(buffer, static_cast<uint32_t>(bytes), &got);
   if (!ok || got != bytes) {
     const int error = ok ? 0 : handle->LastError();
     SetError(DeviceErrorRead);

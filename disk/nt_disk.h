@@ -40,8 +40,13 @@ class NtDisk : public SectorDevice {
   int Reserved() override;
   int SetName(const char* name) override;
   const char* GetName() override;
+  // Read through the drive's uncached path where it has one.
+  int ReadRescue(void* buffer, unsigned count) override;
 
  private:
+  // One transfer of count x bytesPerSector bytes, cached or not.
+  int Transfer(void* buffer, unsigned count, bool uncached);
+
   // Records a platform failure: the system error as the code, or `fallback` when the
   // platform gave none.
   void RecordSystemError(int error, int fallback);

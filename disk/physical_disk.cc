@@ -120,3 +120,12 @@ const char* PhysicalDisk::GetName() {
   }
   return active->GetName();
 }
+
+int PhysicalDisk::ReadRescue(void* buffer, unsigned count) {
+  SectorDevice* active = Active();
+  if (active == nullptr) {
+    SetError(DeviceErrorUnsupported);
+    return -1;
+  }
+  return active->ReadRescue(buffer, count);
+}

@@ -53,6 +53,7 @@ class PhysicalDisk : public SectorDevice {
   int SetName(const char* name) override;
   // Without a back end: DeviceErrorUnsupported and "Unknown Physical Disk Mode".
   const char* GetName() override;
+  int ReadRescue(void* buffer, unsigned count) override;
 
   DeviceMode Mode() const { return mode; }
 

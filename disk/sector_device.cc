@@ -24,3 +24,5 @@ void SectorDevice::SetError(int code) {
 int SectorDevice::GetError() { return errorCode; }
 
 int SectorDevice::GetSystemError() { return systemError; }
+
+int SectorDevice::ReadRescue(void* buffer, unsigned count) { return Read(buffer, count); }

@@ -56,6 +56,10 @@ class SectorDevice {
   virtual void SetError(int code);
   virtual int GetError();
   virtual int GetSystemError();
+  // Read, for rescuing a failing disk sector by sector: where the back end can, past any
+  // cache of the operating system, so that one bad sector does not fail its neighbours
+  // read with it. Same contract as Read; the base version is Read.
+  virtual int ReadRescue(void* buffer, unsigned count);
 
  protected:
   int32_t bytesPerSector = 0;

@@ -33,6 +33,12 @@ class RawDrive {
   virtual bool Read(void* buffer, uint32_t length, uint32_t* bytesRead) = 0;
   // The system error of the last failed operation (errno, GetLastError()).
   virtual int LastError() = 0;
+  // Read, past the operating system's cache where the drive allows it (a Linux block
+  // device opened a second time with O_DIRECT): a buffered read fails the whole page
+  // around one bad sector. Elsewhere, and where the drive refuses, the same as Read.
+  virtual bool ReadUncached(void* buffer, uint32_t length, uint32_t* bytesRead) {
+    return Read(buffer, length, bytesRead);
+  }
 };
 
 // Opens raw drives by name: "\\.\PHYSICALDRIVE3" on Windows NT, a block device or an

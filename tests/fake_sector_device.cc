@@ -26,8 +26,9 @@ int FakeSectorDevice::Read(void* buffer, unsigned count) {
     SetError(DeviceErrorRead);
     return -1;
   }
-  for (const auto& range : failures) {
-    if (first < range.first + range.second && range.first < first + count) {
+  for (Failure& range : failures) {
+    if (range.timesLeft != 0 && first < range.first + range.count && range.first < first + count) {
+      if (range.timesLeft > 0) --range.timesLeft;
       SetError(DeviceErrorRead);
       return -1;
     }
@@ -74,8 +75,8 @@ int FakeSectorDevice::SetName(const char* text) {
 
 const char* FakeSectorDevice::GetName() { return name.c_str(); }
 
-void FakeSectorDevice::FailSectors(int64_t first, int64_t count) {
-  failures.emplace_back(first, count);
+void FakeSectorDevice::FailSectors(int64_t first, int64_t count, int times) {
+  failures.push_back({first, count, times});
 }
 
 void FakeSectorDevice::ClearFailures() { failures.clear(); }

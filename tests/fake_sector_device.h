@@ -35,7 +35,8 @@ class FakeSectorDevice final : public SectorDevice {
 
   // Fault injection. A read that touches any sector in [first, first + count) fails with
   // DeviceErrorRead after copying nothing; the position still moves past the request.
-  void FailSectors(int64_t first, int64_t count);
+  // With `times` >= 0 the range fails only that many reads, then reads well.
+  void FailSectors(int64_t first, int64_t count, int times = -1);
   void ClearFailures();
   void FailAllReads(bool fail) { failAll = fail; }
 
@@ -52,7 +53,12 @@ class FakeSectorDevice final : public SectorDevice {
   std::string name;
   int64_t position = 0;
   bool failAll = false;
-  std::vector<std::pair<int64_t, int64_t>> failures;
+  struct Failure {
+    int64_t first;
+    int64_t count;
+    int timesLeft;  // -1: always
+  };
+  std::vector<Failure> failures;
   std::vector<Operation> log;
 };
 

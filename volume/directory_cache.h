@@ -30,6 +30,10 @@ struct LoadedChain {
   // rootBytes (its buffer continues with the sectors that follow it on the disk), or the
   // whole buffer for a chain (which always ends in 32 zero bytes).
   size_t entryBytes = 0;
+  // Entries lost to sectors that could not be read (rescue reading), and whether a walk
+  // has noted that yet.
+  uint32_t entriesLost = 0;
+  mutable bool damageNoted = false;
   // Set while a DirectoryCache holds the chain: lookups in it then go through `index`.
   bool cached = false;
   mutable DirectoryIndex index;

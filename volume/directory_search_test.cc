@@ -445,6 +445,56 @@ TEST(DirectorySearchTest, DirectoriesAreReadOncePerPartition) {
   }
 }
 
+// A root of 64 entries (four device sectors) and a directory of two clusters (two device
+// sectors each), 40 files in each; one device sector (16 entries) fails for good.
+TEST(DirectorySearchTest, UnreadableDirectorySectorsAreSaidAndRescueReadsAroundThem) {
+  std::vector<imagebuilder::Node> inner;
+  Names rootNames = {"D"};
+  Names innerNames = {".", ".."};
+  for (int i = 0; i < 40; ++i) {
+    const std::string name = "F" + std::to_string(10 + i) + ".TXT";
+    inner.push_back(File(name, "x"));
+    innerNames.push_back(name);
+  }
+  std::vector<imagebuilder::Node> root = {Dir("D", inner)};
+  root.insert(root.end(), inner.begin(), inner.end());
+  rootNames.insert(rootNames.end(), innerNames.begin() + 2, innerNames.end());
+  auto without = [](Names names, size_t first) {
+    names.erase(names.begin() + first, names.begin() + first + 16);
+    return names;
+  };
+  struct Case {
+    const char* path;
+    bool rescue;
+    int code;
+    Names names;
+    const char* notes;  // after listing it twice
+  };
+  imagebuilder::PartitionSpec spec = Partition(root, 64);
+  spec.clusterCount = 2000;  // a FAT of four sectors keeps the root out of the boot record's reach
+  for (Media media : kBothMedia) {
+    MountedImage disk(spec, media);
+    const int64_t rootSector = static_cast<int64_t>(disk.image.partitions[0].rootOffset / 512);
+    const int64_t inner = disk.ReadSector(disk.FirstCluster("\\D"));
+    const Case cases[] = {
+        {"\\", false, VolumeErrorNotFound, {}, "\\ whole\n\\ whole\n"},
+        {"\\", true, VolumeErrorNoMoreEntries, without(rootNames, 16), "\\ lost 16\n"},
+        {"\\D", false, VolumeErrorNotFound, {}, "\\D whole\n\\D whole\n"},
+        {"\\D", true, VolumeErrorNoMoreEntries, without(innerNames, 16), "\\D lost 16\n"},
+    };
+    for (const Case& c : cases) {
+      disk.Mount({std::string(c.path) == "\\" ? rootSector + 1 : inner + 1}, c.rescue);
+      int code = 0;
+      EXPECT_EQ(c.names, disk.List(c.path, &code)) << c.path << c.rescue;
+      disk.List(c.path);
+      EXPECT_EQ(c.code, code);
+      EXPECT_EQ(c.notes, disk.Damage()) << c.path << c.rescue;
+      // Past the lost entries a rescued directory still gives its files.
+      EXPECT_EQ(c.rescue, disk.volume->FileOpen((std::string(c.path) + "/F49.TXT").c_str(), 1) != nullptr);
+    }
+  }
+}
+
 TEST(DirectorySearchTest, UnmountedVolumeFindsNothing) {
   X68kScsiVolume volume;
   SearchRecord search;

@@ -88,14 +88,17 @@ class MountedImage {
   }
 
   // Builds the device and the volume over the image as it stands now (after any damage)
-  // and mounts the first partition. The device's log starts empty afterwards.
-  void Mount() {
+  // and mounts the first partition, with the device sectors `bad` failing for good and
+  // rescue reading as asked. The device's log starts empty afterwards.
+  void Mount(const std::vector<int64_t>& bad = {}, bool rescue = false) {
     device = std::make_unique<FakeSectorDevice>(image.bytes, 512);
+    for (int64_t sector : bad) device->FailSectors(sector, 1);
     if (media == Media::kX68k) {
       volume = std::make_unique<Probe<X68kScsiVolume>>(device.get());
     } else {
       volume = std::make_unique<Probe<PcFatVolume>>(device.get());
     }
+    volume->SetRescue(rescue ? 1 : 0);
     PartitionInfo table[15];
     ASSERT_GE(volume->ReadPartitionTable(table, 15), 1);
     ASSERT_EQ(0, volume->SelectPartition(table[0]));
@@ -137,6 +140,16 @@ class MountedImage {
   }
   int64_t SectorsPerCluster() const { return image.partitions[0].clusterBytes / 512; }
   uint32_t ClusterBytes() const { return image.partitions[0].clusterBytes; }
+
+  // The damage notes the volume holds, one a line: "PATH whole" or "PATH lost N".
+  std::string Damage() {
+    std::string text;
+    DirectoryDamage note;
+    while (volume->TakeDamage(&note) == 1) {
+      text += note.path + (note.whole ? " whole\n" : " lost " + std::to_string(note.entriesLost) + "\n");
+    }
+    return text;
+  }
 
   // Every name FindFirst and FindNext deliver for `path`, in order, and the final code.
   std::vector<std::string> List(const char* path, int* code = nullptr) {

@@ -1,6 +1,8 @@
 #include "volume/human_volume.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <new>
 
 #include "volume/byte_order.h"
@@ -78,8 +80,7 @@ int HumanVolume::Mount() {
   const uint32_t fatLimitSectors = (kMaxFatBytes + sectorSize - 1) / sectorSize;
   if (fatReadSectors > fatLimitSectors) fatReadSectors = fatLimitSectors;
   if (!TryResize(&fat, static_cast<size_t>(2) * fatReadSectors * sectorSize)) return -1;
-  device->Seek(static_cast<int>(fatSector), 0);
-  if (device->Read(fat.data(), fatReadSectors * static_cast<uint32_t>(sectorMultiplier)) < 0) {
+  if (!ReadFat(fatReadSectors)) {
     fat.clear();
     fat.shrink_to_fit();
     return -1;
@@ -89,6 +90,25 @@ int HumanVolume::Mount() {
   rootDirectory = Directory(0);
   currentDirectory = rootDirectory;
   return 0;
+}
+
+bool HumanVolume::ReadFat(uint32_t sectors) {
+  const uint32_t m = static_cast<uint32_t>(sectorMultiplier);
+  device->Seek(static_cast<int>(static_cast<int64_t>(fatStart) * m), 0);
+  if (device->Read(fat.data(), sectors * m) >= 0) return true;
+  // The copies hold the same table: each FAT sector the first copy cannot give is taken
+  // from the next copy that can.
+  for (uint32_t i = 0; i < sectors; ++i) {
+    bool read = false;
+    for (uint32_t copy = 0; copy < fatCount && !read; ++copy) {
+      const int64_t sector = (static_cast<int64_t>(fatStart) + static_cast<int64_t>(copy) * fatSectors + i) * m;
+      if (!FitsSector(sector)) break;
+      device->Seek(static_cast<int>(sector), 0);
+      read = device->Read(&fat[static_cast<size_t>(i) * sectorSize], m) >= 0;
+    }
+    if (!read) return false;
+  }
+  return true;
 }
 
 std::shared_ptr<const LoadedChain> HumanVolume::Directory(uint16_t cluster) {
@@ -136,10 +156,22 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
     const int64_t rootSector =
         (static_cast<int64_t>(fatStart) + static_cast<int64_t>(fatCount) * fatSectors) *
         sectorMultiplier;
+    const uint32_t sectors =
+        static_cast<uint32_t>(size / sectorSize) * static_cast<uint32_t>(sectorMultiplier);
     device->Seek(static_cast<int>(rootSector), 0);
-    // A failed read is not detected: zeros read as an empty or shortened directory.
-    device->Read(chain->bytes.data(),
-                 static_cast<uint32_t>(size / sectorSize) * static_cast<uint32_t>(sectorMultiplier));
+    if (device->Read(chain->bytes.data(), sectors) >= 0) return chain;
+    // The buffer reaches into the data area; only the root's own sectors must be read.
+    const uint32_t own = static_cast<uint32_t>((static_cast<size_t>(rootBytes) + sectorSize - 1) /
+                                               sectorSize) *
+                         static_cast<uint32_t>(sectorMultiplier);
+    std::fill(chain->bytes.begin(), chain->bytes.end(), 0);
+    device->Seek(static_cast<int>(rootSector), 0);
+    if (own == 0 || device->Read(chain->bytes.data(), own) >= 0) return chain;
+    // An unread root would pass for an empty one.
+    if (!rescue) return nullptr;
+    std::vector<uint32_t> bad;
+    RescueSectors(chain->bytes.data(), rootSector, own, &bad);
+    MarkLostEntries(chain.get(), 0, bad, chain->entryBytes);
     return chain;
   }
 
@@ -164,7 +196,12 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
     } catch (const std::bad_alloc&) {
       return nullptr;
     }
-    if (ReadCluster(chain->bytes.data() + used, c) < 0) return nullptr;
+    if (ReadCluster(chain->bytes.data() + used, c) < 0) {
+      if (!rescue) return nullptr;
+      std::vector<uint32_t> bad;
+      RescueSectors(chain->bytes.data() + used, ClusterSector(c), DeviceSectorsPerCluster(), &bad);
+      MarkLostEntries(chain.get(), used, bad, used + clusterBytes);
+    }
     used += clusterBytes;
     c = NextCluster(c);
   }
@@ -189,9 +226,7 @@ int HumanVolume::ReadClusterRun(uint8_t* destination, uint32_t first, uint32_t c
     return -1;
   }
   if (static_cast<int>(first) != expectedCluster) {
-    const int64_t sector = ((static_cast<int64_t>(first) - 2) * sectorsPerCluster +
-                            rootBytes / sectorSize + rootStart) *
-                           sectorMultiplier;
+    const int64_t sector = ClusterSector(first);
     if (!FitsSector(sector)) {
       InvalidateCluster();
       return -1;
@@ -209,6 +244,66 @@ int HumanVolume::ReadClusterRun(uint8_t* destination, uint32_t first, uint32_t c
 }
 
 void HumanVolume::InvalidateCluster() { expectedCluster = -1; }
+
+int64_t HumanVolume::ClusterSector(uint32_t cluster) const {
+  return ((static_cast<int64_t>(cluster) - 2) * sectorsPerCluster + rootBytes / sectorSize +
+          rootStart) *
+         sectorMultiplier;
+}
+
+uint32_t HumanVolume::DeviceSectorsPerCluster() const {
+  return static_cast<uint32_t>(sectorsPerCluster) * static_cast<uint32_t>(sectorMultiplier);
+}
+
+uint32_t HumanVolume::DeviceSectorBytes() const {
+  return static_cast<uint32_t>(sectorSize) / static_cast<uint32_t>(sectorMultiplier);
+}
+
+void HumanVolume::RescueSectors(uint8_t* destination, int64_t first, uint32_t count,
+                                std::vector<uint32_t>* bad) {
+  constexpr int kTries = 3;
+  const uint32_t bytes = DeviceSectorBytes();
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t* sector = destination + static_cast<size_t>(i) * bytes;
+    bool read = false;
+    for (int attempt = 0; attempt < kTries && !read && FitsSector(first + i); ++attempt) {
+      device->Seek(static_cast<int>(first + i), 0);
+      read = device->ReadRescue(sector, 1) >= 0;
+    }
+    if (!read) {
+      std::memset(sector, 0, bytes);
+      bad->push_back(i);
+    }
+  }
+  InvalidateCluster();
+}
+
+void HumanVolume::MarkLostEntries(LoadedChain* chain, size_t offset,
+                                  const std::vector<uint32_t>& bad, size_t limit) {
+  const size_t bytes = DeviceSectorBytes();
+  for (uint32_t index : bad) {
+    const size_t start = offset + index * bytes;
+    // Deleted, not free: a free entry would end the directory, and the entries in the
+    // sectors after this one are still to be listed.
+    for (size_t at = start; at + 32 <= start + bytes && at + 32 <= chain->bytes.size(); at += 32) {
+      chain->bytes[at] = 0xE5;
+      if (at + 32 <= limit) ++chain->entriesLost;
+    }
+  }
+}
+
+int HumanVolume::SetRescue(int on) {
+  const int previous = rescue ? 1 : 0;
+  rescue = on != 0;
+  return previous;
+}
+
+int HumanVolume::TakeDamage(DirectoryDamage* out) {
+  if (damage.empty()) return 0;
+  *out = std::move(damage.front());
+  damage.erase(damage.begin());
+  return 1;
+}
 
 int HumanVolume::SetOptions(int flags) {
   const int previous = options;

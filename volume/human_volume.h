@@ -56,6 +56,19 @@ struct FindResult {
   std::unique_ptr<uint8_t[]> clusterBuffer;
   uint8_t* readPosition = nullptr;  // next unread byte in clusterBuffer; null until FileRead
   uint32_t bytesLeft = 0;           // unread bytes of the file in clusterBuffer
+  // Rescue reading: bytes delivered so far, zeros still to deliver in place of a chain
+  // that broke off, and bytes of the file that could not be read and came as zeros.
+  uint32_t bytesDelivered = 0;
+  uint32_t zeroFillLeft = 0;
+  uint32_t unreadableBytes = 0;
+};
+
+// A directory the volume could not read, in whole or in part, noted when a path walk met
+// it. The front ends take the notes with TakeDamage and say so.
+struct DirectoryDamage {
+  std::string path;          // the directory's full path on the partition
+  bool whole = false;        // nothing of it could be read: the walk failed there
+  uint32_t entriesLost = 0;  // rescue reading: entries in sectors that could not be read
 };
 
 using FileHandle = FindResult;
@@ -139,6 +152,16 @@ class HumanVolume {
   virtual uint16_t Swap16(uint16_t value);
   // The path one step further from `directory` ("." and ".." handled).
   virtual std::string JoinPath(const char* directory, const char* component);
+  // Rescue reading on (nonzero) or off; returns the previous setting. With it, a cluster
+  // or directory sector that cannot be read is read again a device sector at a time,
+  // each up to three times; what still fails reads as zeros (files, counted in
+  // unreadableBytes) or as deleted entries (directories, noted as damage), and a file
+  // whose chain breaks off is delivered to its size with zeros.
+  virtual int SetRescue(int on);
+  // 1 and the oldest damage note in `out` (removed from the notes), or 0 when none is
+  // left. A directory read in part is noted once; one that cannot be read at each walk
+  // that fails on it.
+  virtual int TakeDamage(DirectoryDamage* out);
 
   virtual ~HumanVolume();
 
@@ -189,6 +212,31 @@ class HumanVolume {
   // LookupName through the directory's name index, built or rebuilt under the option bits
   // in force; gives exactly the entry the scan gives.
   int LookupIndexed(const LoadedChain& contents, FindResult* out, const char* name);
+  // Reads `count` device sectors from `first` (partition-relative) one at a time, each up
+  // to three times; a sector that still fails is zeros in `destination` and its index
+  // goes to `bad`. Leaves the position unknown.
+  void RescueSectors(uint8_t* destination, int64_t first, uint32_t count,
+                     std::vector<uint32_t>* bad);
+  // Device sector where cluster `cluster` starts, relative to the partition.
+  int64_t ClusterSector(uint32_t cluster) const;
+  // Device sectors in one cluster, and bytes in one device sector.
+  uint32_t DeviceSectorsPerCluster() const;
+  uint32_t DeviceSectorBytes() const;
+  // Rescue-reads a directory's bad sectors: entries in them read as deleted, and their
+  // number within `limit` bytes of entries is added to the chain's entriesLost.
+  void MarkLostEntries(LoadedChain* chain, size_t offset, const std::vector<uint32_t>& bad,
+                       size_t limit);
+  // Rescue-reads one cluster of a file into `destination` and counts the bad bytes that
+  // fall within the `counted` bytes the file takes from it.
+  void RescueFileCluster(FileHandle* handle, uint8_t* destination, uint32_t cluster,
+                         uint32_t counted);
+  // Rescue reading of a file whose chain cannot be followed past here, after `delivered`
+  // bytes: the rest up to its size comes as zeros and counts as unreadable.
+  static void BreakChain(FileHandle* handle, uint32_t delivered);
+  // Notes damage met by a walk at the directory `path`.
+  void NoteDamage(const LoadedChain* contents, const std::string& path);
+  // Reads the FAT, sector by sector from the next copy where one cannot be read.
+  bool ReadFat(uint32_t sectors);
   // LookupName by decoding the entries in order.
   int LookupScanning(const LoadedChain& contents, FindResult* out, const char* name);
   // JoinPath done in place on `text`.
@@ -221,6 +269,8 @@ class HumanVolume {
   int expectedCluster = -1;  // cluster the device stands at for ReadCluster; -1 unknown
   // Every directory loaded since the mount, up to 16 MiB with their name indexes.
   DirectoryCache directories{16u << 20};
+  bool rescue = false;
+  std::vector<DirectoryDamage> damage;  // notes not yet taken, oldest first
 };
 
 #endif  // VOLUME_HUMAN_VOLUME_H_

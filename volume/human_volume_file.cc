@@ -30,6 +30,9 @@ std::unique_ptr<FileHandle> HumanVolume::FileOpen(const char* path, int) {
   handle->clusterBuffer.reset();
   handle->readPosition = nullptr;
   handle->bytesLeft = 0;
+  handle->bytesDelivered = 0;
+  handle->zeroFillLeft = 0;
+  handle->unreadableBytes = 0;
   return handle;
 }
 
@@ -57,12 +60,19 @@ int HumanVolume::FileRead(FileHandle* handle, void* buffer, uint32_t length) {
   const uint32_t clusterBytes = ClusterBytes();
   if (fat.empty() || clusterBytes == 0) return VolumeErrorIo;
   if (handle->readPosition == nullptr) {
-    // A chain that returns to an earlier cluster never ends: such a file is unreadable
-    // from its start. A chain that breaks off into a cluster outside the data area is
-    // found when that cluster is due, after the clusters before it.
-    if (!ChainTerminates(handle->pendingCluster)) return VolumeErrorIo;
     handle->clusterBuffer.reset(new (std::nothrow) uint8_t[2 * static_cast<size_t>(clusterBytes)]);
     if (!handle->clusterBuffer) return VolumeErrorIo;
+    // A chain that returns to an earlier cluster never ends: such a file is unreadable
+    // from its start (rescue reading gives its size in zeros). A chain that breaks off
+    // into a cluster outside the data area is found when that cluster is due, after the
+    // clusters before it.
+    if (!ChainTerminates(handle->pendingCluster)) {
+      if (!rescue) {
+        handle->clusterBuffer.reset();
+        return VolumeErrorIo;
+      }
+      BreakChain(handle, 0);
+    }
     handle->readPosition = handle->clusterBuffer.get();
     handle->bytesLeft = 0;
   }
@@ -73,13 +83,26 @@ int HumanVolume::FileRead(FileHandle* handle, void* buffer, uint32_t length) {
   if (length > INT_MAX) length = INT_MAX;
   uint8_t* destination = static_cast<uint8_t*>(buffer);
   uint32_t total = 0;
+  // What was delivered before a failure is the caller's; the next call fails on the
+  // same cluster, which it tries again.
+  const auto failed = [handle, &total]() {
+    handle->bytesDelivered += total;
+    return total > 0 ? static_cast<int>(total) : VolumeErrorIo;
+  };
   while (length > 0) {
-    if (handle->bytesLeft > 0) {
-      const uint32_t count = length < handle->bytesLeft ? length : handle->bytesLeft;
-      std::memcpy(destination, handle->readPosition, count);
+    if (handle->bytesLeft > 0 || handle->zeroFillLeft > 0) {
+      const bool zeros = handle->bytesLeft == 0;
+      const uint32_t available = zeros ? handle->zeroFillLeft : handle->bytesLeft;
+      const uint32_t count = length < available ? length : available;
+      if (zeros) {
+        std::memset(destination, 0, count);
+        handle->zeroFillLeft -= count;
+      } else {
+        std::memcpy(destination, handle->readPosition, count);
+        handle->readPosition += count;
+        handle->bytesLeft -= count;
+      }
       destination += count;
-      handle->readPosition += count;
-      handle->bytesLeft -= count;
       length -= count;
       total += count;
       continue;
@@ -90,17 +113,20 @@ int HumanVolume::FileRead(FileHandle* handle, void* buffer, uint32_t length) {
         (handle->pendingCluster == 0 && handle->firstCluster == 0)) {
       break;
     }
+    if (rescue && !IsChainCluster(handle->pendingCluster)) {
+      BreakChain(handle, handle->bytesDelivered + total);
+      continue;
+    }
     // Whole clusters go straight into the caller's buffer, a run of neighbours on the disk
     // with one request. A run that fails is read again one cluster at a time, so the call
     // ends at the bad cluster itself.
     const uint32_t run = length >= clusterBytes ? WholeClusterRun(*handle, length / clusterBytes) : 0;
     if (run > 0) {
       const bool whole = ReadClusterRun(destination, handle->pendingCluster, run) == 0;
-      if (!whole && run == 1) return VolumeErrorIo;
       for (uint32_t i = 0; i < run; ++i) {
-        // On a failure the chain position stays, so the next call tries this cluster again.
-        if (!whole && ReadClusterRun(destination, handle->pendingCluster, 1) < 0) {
-          return VolumeErrorIo;
+        if (!whole && (run == 1 || ReadClusterRun(destination, handle->pendingCluster, 1) < 0)) {
+          if (!rescue) return failed();
+          RescueFileCluster(handle, destination, handle->pendingCluster, clusterBytes);
         }
         handle->pendingCluster = NextCluster(handle->pendingCluster);
         destination += clusterBytes;
@@ -110,17 +136,39 @@ int HumanVolume::FileRead(FileHandle* handle, void* buffer, uint32_t length) {
       continue;
     }
     // A partial cluster goes through the handle's buffer.
-    if (ReadCluster(handle->clusterBuffer.get(), handle->pendingCluster) < 0) {
-      return VolumeErrorIo;
+    const uint16_t cluster = handle->pendingCluster;
+    const uint16_t next = NextCluster(cluster);
+    // The chain, not the size, decides how many clusters there are.
+    const uint32_t counted = IsEndOfChain(next) ? LastClusterBytes(*handle, clusterBytes) : clusterBytes;
+    if (ReadCluster(handle->clusterBuffer.get(), cluster) < 0) {
+      if (!rescue) return failed();
+      RescueFileCluster(handle, handle->clusterBuffer.get(), cluster, counted);
     }
     handle->readPosition = handle->clusterBuffer.get();
-    handle->pendingCluster = NextCluster(handle->pendingCluster);
-    // The chain, not the size, decides how many clusters there are.
-    handle->bytesLeft = IsEndOfChain(handle->pendingCluster)
-                            ? LastClusterBytes(*handle, clusterBytes)
-                            : clusterBytes;
+    handle->pendingCluster = next;
+    handle->bytesLeft = counted;
   }
+  handle->bytesDelivered += total;
   return static_cast<int>(total);
+}
+
+void HumanVolume::BreakChain(FileHandle* handle, uint32_t delivered) {
+  // The rest of the file cannot be found: it comes as zeros, every byte unreadable.
+  const uint32_t rest = handle->fileSize > delivered ? handle->fileSize - delivered : 0;
+  handle->zeroFillLeft = rest;
+  handle->unreadableBytes += rest;
+  handle->pendingCluster = 0xFFFF;
+}
+
+void HumanVolume::RescueFileCluster(FileHandle* handle, uint8_t* destination, uint32_t cluster,
+                                    uint32_t counted) {
+  std::vector<uint32_t> bad;
+  RescueSectors(destination, ClusterSector(cluster), DeviceSectorsPerCluster(), &bad);
+  const uint32_t bytes = DeviceSectorBytes();
+  for (uint32_t index : bad) {
+    const uint32_t start = index * bytes;
+    if (start < counted) handle->unreadableBytes += (counted - start < bytes ? counted - start : bytes);
+  }
 }
 
 uint32_t HumanVolume::LastClusterBytes(const FileHandle& handle, uint32_t clusterBytes) {

@@ -186,15 +186,17 @@ int HumanVolume::WalkPath(const char* path, bool buildText, PathWalk* walk) {
   if (path == nullptr) path = "";
   const char* rest = SkipRootSeparator(path);
   uint16_t cluster = 0;
+  // The text is carried along for ChangeDir, and for naming a damaged directory.
   std::string text;
   if (rest != nullptr) {
-    if (buildText) text = "\\";
+    text = "\\";
   } else {
     rest = path;
     cluster = currentCluster;
-    if (buildText) text = currentPath;
+    text = currentPath;
   }
   std::shared_ptr<const LoadedChain> contents = Directory(cluster);
+  NoteDamage(contents.get(), text);
   if (!contents) return VolumeErrorNotFound;
 
   std::string component;
@@ -209,21 +211,37 @@ int HumanVolume::WalkPath(const char* path, bool buildText, PathWalk* walk) {
       // A first cluster of 0, as a ".." entry next to the root holds, loads the root.
       contents = Directory(entry.firstCluster);
       cluster = entry.firstCluster;
-      if (buildText) StepPathText(&text, component.c_str());
+      StepPathText(&text, component.c_str());
     } else if (IsDotName(component)) {
       // The root has no "." and ".." entries; both lead to the root itself.
       contents = Directory(0);
       cluster = 0;
-      if (buildText) text = "\\";
+      text = "\\";
     } else {
       return VolumeErrorNotFound;
     }
+    NoteDamage(contents.get(), text);
     if (!contents) return VolumeErrorNotFound;
   }
   walk->contents = std::move(contents);
   walk->cluster = cluster;
-  walk->text = std::move(text);
+  if (buildText) walk->text = std::move(text);
   return 1;
+}
+
+void HumanVolume::NoteDamage(const LoadedChain* contents, const std::string& path) {
+  DirectoryDamage note;
+  if (contents == nullptr) {
+    // Without a FAT nothing can be read, and the front ends have said so once.
+    if (fat.empty()) return;
+    note.whole = true;
+  } else {
+    if (contents->entriesLost == 0 || contents->damageNoted) return;
+    contents->damageNoted = true;
+    note.entriesLost = contents->entriesLost;
+  }
+  note.path = path;
+  damage.push_back(std::move(note));
 }
 
 int HumanVolume::FindFirst(SearchRecord* search, const char* path, FindResult* out) {

@@ -216,11 +216,41 @@ TEST_F(WorkedExample, ReadClusterRefusesClustersOutsideTheDataArea) {
   EXPECT_EQ(device->LogText(), "");
 }
 
+TEST_F(WorkedExample, FatSectorsComeFromTheNextCopyThatCanGiveThem) {
+  // FAT sector i of copy k (1024 bytes, two device sectors) starts at absolute device
+  // sector 66 + 32 k + 2 i. Cluster 5's entry lies in sector 0, cluster 600's in sector 1.
+  SetFatEntry(5, 0xFFFF);
+  SetFatEntry(600, 0xFFF8);
+  // The second copy differs, so that the tests see which copy each sector came from.
+  PutBe16(&media.image, kFat + 16 * 1024 + 2 * 5, 0xFFFE);
+  PutBe16(&media.image, kFat + 16 * 1024 + 2 * 600, 0xFFF9);
+  struct Case {
+    std::vector<int64_t> bad;
+    uint16_t entry5;  // 0: the mount fails
+    uint16_t entry600;
+  };
+  const Case cases[] = {
+      {{}, 0xFFFF, 0xFFF8},       {{67}, 0xFFFE, 0xFFF8},   {{68}, 0xFFFF, 0xFFF9},
+      {{66, 101}, 0xFFFE, 0xFFF8}, {{66, 98}, 0, 0},         {{69, 100}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    device = std::make_unique<FakeSectorDevice>(media.image, 512);
+    volume = std::make_unique<InspectableX68kVolume>(device.get());
+    ASSERT_EQ(volume->ReadPartitionTable(table, 15), 1);
+    for (int64_t sector : c.bad) device->FailSectors(sector, 1);
+    EXPECT_EQ(c.entry5 != 0 ? 0 : -1, volume->SelectPartition(table[0])) << c.bad.size();
+    if (c.entry5 == 0) continue;
+    EXPECT_EQ(c.entry5, volume->NextCluster(5));
+    EXPECT_EQ(c.entry600, volume->NextCluster(600));
+  }
+}
+
 TEST_F(WorkedExample, FailedFatReadLeavesAVolumeThatRefusesClusterWork) {
   device = std::make_unique<FakeSectorDevice>(media.image, 512);
   volume = std::make_unique<InspectableX68kVolume>(device.get());
   ASSERT_EQ(volume->ReadPartitionTable(table, 15), 1);
-  device->FailSectors(66, 1);
+  device->FailSectors(66, 1);  // the first FAT sector, in both copies
+  device->FailSectors(98, 1);
   EXPECT_EQ(volume->SelectPartition(table[0]), -1);
   EXPECT_TRUE(volume->fat.empty());
   EXPECT_EQ(volume->currentCluster, 0xFFFF);
