@@ -41,10 +41,7 @@ class TreeCopyTest : public testing::Test {
     CopyContext context(&mounted.volume, console.get(), &target, restore);
     CopyArgument(&context, argument);
   }
-  std::string Contents(const std::string& path) {
-    auto node = target.Nodes().find(path);
-    return node == target.Nodes().end() ? "<none>" : node->second.contents;
-  }
+  std::string Contents(const std::string& path) { return target.Contents(path); }
 
   MountedImage mounted;
   CapturedConsole console;

@@ -44,6 +44,11 @@ class FakeTargetFileSystem final : public platform::TargetFileSystem {
   const std::vector<std::string>& Log() const { return log; }
   std::string LogText() const;
   const std::map<std::string, Node>& Nodes() const { return nodes; }
+  // The contents of the file made at `path`, or "<none>".
+  std::string Contents(const std::string& path) const {
+    auto node = nodes.find(path);
+    return node == nodes.end() ? "<none>" : node->second.contents;
+  }
   // Paths of every node made, sorted.
   std::set<std::string> Paths() const;
 

@@ -324,8 +324,26 @@ bool HumanVolume::ReadMediaHead(SectorDevice* device, uint8_t* buffer, int32_t* 
   if (device == nullptr) return false;
   const int32_t d = device->GetGeometry().bytesPerSector;
   if (d <= 0 || d > 4096 || 4096 % d != 0) return false;
-  device->Seek(0, 0);
-  if (device->Read(buffer, static_cast<unsigned>(4096 / d)) < 0) return false;
+  // The boot sector of a PC medium is its first 512 bytes; an X68000 label and partition
+  // table fail their checks where a sector could not be read and reads as zeros.
+  if (!ReadHead(device, 0, d, 512, buffer)) return false;
   *bytesPerSector = d;
+  return true;
+}
+
+bool HumanVolume::ReadHead(SectorDevice* device, int64_t sector, int32_t d, size_t needed,
+                           uint8_t* buffer) {
+  const unsigned count = static_cast<unsigned>(4096 / d);
+  device->Seek(static_cast<int>(sector), 0);
+  if (device->Read(buffer, count) >= 0) return true;
+  // The 4096 bytes reach past the boot record (into the FAT, on most media): a bad
+  // sector there must not cost the record.
+  for (unsigned i = 0; i < count; ++i) {
+    uint8_t* part = buffer + static_cast<size_t>(i) * d;
+    device->Seek(static_cast<int>(sector + i), 0);
+    if (device->Read(part, 1) >= 0) continue;
+    if (static_cast<size_t>(i) * d < needed) return false;
+    std::memset(part, 0, static_cast<size_t>(d));
+  }
   return true;
 }

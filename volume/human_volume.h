@@ -186,6 +186,11 @@ class HumanVolume {
   // Reads the first 4096 bytes of the device (baseSector must still be 0) into `buffer`.
   // False when the device sector size does not divide 4096 or the read fails.
   static bool ReadMediaHead(SectorDevice* device, uint8_t* buffer, int32_t* bytesPerSector);
+  // Reads 4096 bytes from device sector `sector` (of `d` bytes) into `buffer`. When that
+  // fails, sector by sector: false when one of the first `needed` bytes cannot be read;
+  // other sectors that cannot be read are zeros.
+  static bool ReadHead(SectorDevice* device, int64_t sector, int32_t d, size_t needed,
+                       uint8_t* buffer);
   // The decoding both variants share. The second name part (bytes 12-21) is appended when
   // byte 12 is not a space, or with `extraOnlyAboveSpace` only when it is above 0x20.
   const uint8_t* DecodeEntry(const uint8_t* entry, FindResult* out, bool extraOnlyAboveSpace);

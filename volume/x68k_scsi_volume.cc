@@ -56,10 +56,9 @@ int X68kScsiVolume::ReadPartitionTable(PartitionInfo* table, int capacity) {
     const int64_t ds = kb * 1024 / d;
 
     uint8_t boot[kHeadSize] = {};
-    device->Seek(static_cast<int>(ds), 0);
-    // A partition whose boot sector cannot be read ends the table; the ones before it
-    // stay readable.
-    if (device->Read(boot, static_cast<unsigned>(kHeadSize / d)) < 0) return count;
+    // A partition whose boot sector (its first 1024 bytes) cannot be read ends the table;
+    // the ones before it stay readable.
+    if (!ReadHead(device, ds, d, 1024, boot)) return count;
 
     PartitionInfo& info = table[count];
     info = PartitionInfo();
