@@ -101,7 +101,7 @@ def report(results, out):
     text += ["## Copies to tmpfs", ""] + table(["Job", "Files", "MiB"] + COPIERS, body) + [""]
 
     body = [[job] + [seconds(disk[job].get(c)) for c in COPIERS] for job, _, _, _ in jobs]
-    text += ["## The same copies to the work dir (%s), for the record" % meta["workfs"], ""]
+    text += ["## The same copies to the work dir (%s), one run each, for the record" % meta["workfs"], ""]
     text += table(["Job"] + COPIERS, body) + [""]
 
     body = [[job, n] + [seconds(lists[job].get(c)) for c in LISTERS] for job, n in folders]
@@ -127,7 +127,7 @@ def report(results, out):
 
     def target(name, case, ratio, limit, detail=""):
         if ratio is None:
-            body.append([name, case, "-", limit, "not measured"])
+            body.append([name, case, "-", "%.2f" % limit, "not measured"])
         else:
             verdict = "met" if ratio <= limit + 1e-12 else "**missed**"
             body.append([name, case + detail, "%.2f" % ratio, "%.2f" % limit, verdict])
@@ -168,7 +168,8 @@ def report(results, out):
     text += table(["Target", "Case", "Ratio", "Limit", "Result"], body) + [""]
 
     text += ["## Copies checked against their source (`diff -r`)", ""]
-    text += table(["Job", "Command", "Result"], checks) + [""]
+    text += table(["Job", "Command", "Result"], checks) if checks else ["None: hauldisk was not run."]
+    text.append("")
 
     output = "\n".join(text)
     print(output)

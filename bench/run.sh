@@ -18,8 +18,8 @@
 #
 # Timing: one hyperfine run per job with every tool's command (the tools take turns job by
 # job), a fresh empty target folder and a sync before each run, images in the page cache;
-# the figure is the median. Copies go to tmpfs (/dev/shm); the same jobs are run once more
-# into the work dir, for the record. Peak memory comes from a separate single run of each
+# the figure is the median. Copies go to tmpfs (/dev/shm); each job is run once more into
+# the work dir, for the record. Peak memory comes from a separate single run of each
 # command under /usr/bin/time; the copy of that run of hauldisk is compared with the
 # source by diff -r.
 set -euo pipefail
@@ -133,24 +133,26 @@ add() {
   commands+=(-n "$1" "$2")
 }
 
-# Times the copy of folder $2 of image set $3 into the fresh folder $4, every tool.
+# Times the copy of folder $2 of image set $3 into the fresh folder $4 with every tool,
+# $5 runs each.
 time_copy() {
-  local where=$1 job=$2 set=$3 dst=$4
+  local where=$1 job=$2 set=$3 dst=$4 times=$5
   commands=()
   add "hauldisk x68k" "cd '$dst' && '$hauldisk' '$work/$set.hds' '\\$job'"
   add "hauldisk pc" "cd '$dst' && '$hauldisk' '$work/$set.img' '\\$job'"
   add "mcopy" "mcopy -s -m -i '$work/$set.img' '::$job' '$dst'"
   add "cp -r" "cp -r '$src/$set/$job' '$dst'"
-  hyperfine_job "$where-$job" --prepare "rm -rf '$dst' && mkdir '$dst' && sync"
+  hyperfine_job "$where-$job" --runs "$times" --prepare "rm -rf '$dst' && mkdir '$dst' && sync"
   rm -rf "$dst"
 }
 
-# Runs hyperfine on `commands` into results/$1.json and prints each median.
+# Runs hyperfine on `commands` into results/$1.json and prints each median; further
+# arguments go to hyperfine.
 hyperfine_job() {
   local name=$1
   shift
   if [ ${#commands[@]} -eq 0 ]; then return; fi
-  if ! hyperfine --style none --runs "$runs" --export-json "$results/$name.json" "$@" \
+  if ! hyperfine --style none --export-json "$results/$name.json" "$@" \
     "${commands[@]}" 2>"$work/hyperfine.err"; then
     cat "$work/hyperfine.err" >&2
     exit 1
@@ -159,16 +161,16 @@ hyperfine_job() {
 }
 
 echo "== timing: copies to tmpfs (/dev/shm), median of $runs"
-while read -r job set; do time_copy tmpfs "$job" "$set" "$shm/dst"; done <"$work/jobs.list"
-echo "== timing: copies to the work dir ($work), median of $runs"
-while read -r job set; do time_copy disk "$job" "$set" "$work/dst"; done <"$work/jobs.list"
+while read -r job set; do time_copy tmpfs "$job" "$set" "$shm/dst" "$runs"; done <"$work/jobs.list"
+echo "== timing: copies to the work dir ($work), one run each"
+while read -r job set; do time_copy disk "$job" "$set" "$work/dst" 1; done <"$work/jobs.list"
 echo "== timing: listings, median of $runs"
 for count in "${counts[@]}"; do
   commands=()
   add "peekdisk x68k" "$peekdisk $work/many.hds '\\N$count'"
   add "peekdisk pc" "$peekdisk $work/many.img '\\N$count'"
   add "mdir" "mdir -i $work/many.img ::N$count"
-  hyperfine_job "list-N$count" -N --prepare sync
+  hyperfine_job "list-N$count" -N --runs "$runs" --prepare sync
 done
 
 # memory.tsv: job, command, peak KiB; checks.tsv: job, command, diff -r result.
