@@ -1,127 +1,229 @@
 #!/usr/bin/env bash
 # Times hauldisk and peekdisk against the host's own copy (cp -r) and mtools on the same
-# files, side by side, and writes the figures to docs/benchmarks.md.
+# files, side by side, and writes the figures to docs/benchmarks.md.new.
 #
-#   bench/run.sh [WORKDIR]          (default /tmp/peek-bench; needs about 1.5 GiB there)
+#   bench/run.sh [WORKDIR]               (default /tmp/peek-bench; needs about 2 GiB there)
+#   BENCH_QUICK=1 bench/run.sh [WORKDIR] (small sizes and 2 runs, to try the script out)
+#   BENCH_SKIP=REGEX bench/run.sh ...    (leaves out the commands whose name matches,
+#                                         e.g. BENCH_SKIP=hauldisk)
 #
-# The source tree: MIXED, about 200 MiB in about 2000 files of mixed sizes in 30 folders,
-# and MANY, one folder of 10,000 small files. The same tree goes into an X68000 image
-# (mkhds) and into a PC FAT16 image (mkfs.fat -F 16 + mcopy). Every copy goes into a
-# fresh folder on the same file system; each figure is the best of three runs with the
-# images in the page cache. Peak memory is the maximum resident set of /usr/bin/time -v.
+# Jobs, each a folder of its own: N2500, N10000 and N40000, that many files of 1200 bytes
+# each; MIXED, about 1000 files of 1 KiB to 3 MiB in 20 folders (sizes drawn from a seeded
+# RANDOM, so every run makes the same sizes); BIG, one file of 256 MiB. BENCH_QUICK=1 takes
+# 250, 1000 and 4000 files and 16 MiB instead; nothing else changes.
+#
+# Each image pair holds one set of folders: many (the three N folders), mixed and big. The
+# X68000 image is made by mkhds, which picks its cluster size; the PC FAT16 image by
+# mkfs.fat -F 16 with the same cluster size, filled by mcopy.
+#
+# Timing: one hyperfine run per job with every tool's command (the tools take turns job by
+# job), a fresh empty target folder and a sync before each run, images in the page cache;
+# the figure is the median. Copies go to tmpfs (/dev/shm); each job is run once more into
+# the work dir, for the record. Peak memory comes from a separate single run of each
+# command under /usr/bin/time; the copy of that run of hauldisk is compared with the
+# source by diff -r.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 work=${1:-/tmp/peek-bench}
-runs=3
+skip=${BENCH_SKIP:-}
+if [ "${BENCH_QUICK:-0}" = 1 ]; then
+  scale=quick counts=(250 1000 4000) bigMib=16 runs=2
+else
+  scale=full counts=(2500 10000 40000) bigMib=256 runs=5
+fi
 
-for tool in mcopy mdir mkfs.fat /usr/bin/time; do
-  command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/install-deps.sh)"; exit 1; }
+missing=()
+for tool in hyperfine python3 mcopy mdir mkfs.fat /usr/bin/time cmake ninja diff; do
+  command -v "$tool" >/dev/null || missing+=("$tool")
 done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "bench: missing ${missing[*]}; scripts/install-deps.sh installs them" >&2
+  exit 1
+fi
+if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" != tmpfs ]; then
+  echo "bench: /dev/shm is not a tmpfs; the copies are timed on one" >&2
+  exit 1
+fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j 2 --target peekdisk hauldisk mkhds >/dev/null
 peekdisk=$repo/build/app/peekdisk
 hauldisk=$repo/build/app/hauldisk
+export MTOOLS_SKIP_CHECK=1
 
-rm -rf "$work"
-mkdir -p "$work/src"
-src=$work/src/TREE
-mkdir -p "$src/MIXED" "$src/MANY"
+shm=/dev/shm/peek-bench
+trap 'rm -rf "$shm"' EXIT
+rm -rf "$work" "$shm"
+src=$work/src
+results=$work/results
+mkdir -p "$src/many" "$src/mixed/MIXED" "$src/big/BIG" "$results" "$shm"
 
-echo "== making the source tree"
+echo "== making the source tree ($scale scale)"
+for count in "${counts[@]}"; do
+  mkdir "$src/many/N$count"
+  head -c $((count * 1200)) /dev/urandom |
+    (cd "$src/many/N$count" && split -b 1200 -a 5 -d --additional-suffix=.DAT - F)
+done
 RANDOM=68000
-for d in $(seq -w 1 30); do
-  dir=$src/MIXED/D$d
-  mkdir -p "$dir"
-  for f in $(seq -w 1 66); do
+for d in $(seq -w 1 20); do
+  dir=$src/mixed/MIXED/D$d
+  mkdir "$dir"
+  for f in $(seq -w 1 50); do
     pick=$((RANDOM % 100))
-    if [ $pick -lt 70 ]; then size=$((1024 + RANDOM % 16384))        # small
-    elif [ $pick -lt 99 ]; then size=$((65536 + RANDOM * 10))        # medium, to ~380 KiB
-    else size=$((1048576 + RANDOM * 96)); fi                       # large, 1-4 MiB
+    if [ $pick -lt 70 ]; then size=$((1024 + RANDOM % 16384))        # small, to 17 KiB
+    elif [ $pick -lt 98 ]; then size=$((65536 + RANDOM * 10))        # medium, to ~384 KiB
+    else size=$((1048576 + RANDOM * 64)); fi                       # large, 1-3 MiB
     head -c "$size" /dev/urandom >"$dir/F$f.DAT"
   done
 done
-head -c $((10000 * 1200)) /dev/urandom | (cd "$src/MANY" && split -b 1200 -a 5 -d --additional-suffix=.DAT - F)
-files=$(find "$src" -type f | wc -l)
-bytes=$(du -sb "$src" | cut -f1)
-echo "   $files files, $((bytes / 1048576)) MiB"
+head -c $((bigMib * 1048576)) /dev/urandom >"$src/big/BIG/BIG.DAT"
+
+# jobs.tsv: job, image set, file count, bytes.
+: >"$results/jobs.tsv"
+for count in "${counts[@]}"; do printf 'N%s\tmany\n' "$count"; done >"$work/jobs.list"
+printf 'MIXED\tmixed\nBIG\tbig\n' >>"$work/jobs.list"
+while read -r job set; do
+  files=$(find "$src/$set/$job" -type f | wc -l)
+  bytes=$(du -sb --apparent-size "$src/$set/$job" | cut -f1)
+  printf '%s\t%s\t%s\t%s\n' "$job" "$set" "$files" "$bytes" >>"$results/jobs.tsv"
+  printf '   %-7s %6d files %6d MiB\n' "$job" "$files" $((bytes / 1048576))
+done <"$work/jobs.list"
+
+# Clusters of `cb` bytes that the folders of `dir` take: each file and each directory
+# below it (its entries and "." and "..", 32 bytes each) rounded up on its own.
+clusters_needed() {
+  python3 - "$1" "$2" <<'EOF'
+import os, sys
+top, cb = sys.argv[1], int(sys.argv[2])
+n = 0
+for d, subdirs, files in os.walk(top):
+    if d != top:
+        n += -(-(len(subdirs) + len(files) + 2) * 32 // cb)
+    n += sum(-(-os.path.getsize(os.path.join(d, f)) // cb) for f in files)
+print(n)
+EOF
+}
 
 echo "== making the images"
-"$repo/build/tools/mkhds" "$work/x68k.hds" "$src"
-# 8 KiB clusters: every small file takes one.
-mib=$(( (bytes * 12 / 10) / 1048576 + files * 8 / 1024 + 64 ))
-rm -f "$work/pc.img"
-mkfs.fat -F 16 -s 16 -S 512 -C "$work/pc.img" $((mib * 1024)) >/dev/null
-export MTOOLS_SKIP_CHECK=1
-mcopy -s -m -i "$work/pc.img" "$src/MIXED" "$src/MANY" ::
-ls -l "$work/x68k.hds" "$work/pc.img"
+# images.tsv: image set, cluster bytes, X68000 image bytes, PC image bytes.
+: >"$results/images.tsv"
+for set in many mixed big; do
+  "$repo/build/tools/mkhds" "$work/$set.hds" "$src/$set"
+  cb=$("$peekdisk" -i "$work/$set.hds" "\\" |
+    awk '/byte\/sector/ {s = $2 + 0} /sector\/clustor/ {c = $2 + 0} END {print s * c}')
+  # FAT16 wants 4085 to 65524 clusters; a little room beyond what the files take.
+  need=$(clusters_needed "$src/$set" "$cb")
+  clusters=$((need + need / 50 + 64))
+  if [ $clusters -lt 4200 ]; then clusters=4200; fi
+  if [ $clusters -gt 65000 ]; then clusters=65000; fi
+  kib=$(((clusters * cb + clusters * 4 + 65536) / 1024))
+  mkfs.fat -F 16 -S 512 -s $((cb / 512)) -C "$work/$set.img" "$kib" >/dev/null
+  mcopy -s -m -i "$work/$set.img" "$src/$set"/* ::
+  printf '%s\t%s\t%s\t%s\n' "$set" "$cb" "$(stat -c %s "$work/$set.hds")" \
+    "$(stat -c %s "$work/$set.img")" >>"$results/images.tsv"
+  printf '   %-5s %2d KiB clusters, %s.hds %4d MiB, %s.img %4d MiB\n' "$set" $((cb / 1024)) \
+    "$set" $(($(stat -c %s "$work/$set.hds") / 1048576)) "$set" $(($(stat -c %s "$work/$set.img") / 1048576))
+done
+cat "$work"/*.hds "$work"/*.img >/dev/null  # into the page cache
 
-# Runs a command in a fresh folder $work/dst; prints "seconds peak-KiB" of the best run.
-best() {
-  local bestTime="" bestMem="" i
-  for i in $(seq $runs); do
-    rm -rf "$work/dst"
-    mkdir "$work/dst"
-    sync
-    (cd "$work/dst" && /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>"$work/err.txt")
-    read -r t m <"$work/time.txt"
-    if [ -z "$bestTime" ] || awk "BEGIN{exit !($t < $bestTime)}"; then bestTime=$t; bestMem=$m; fi
-  done
-  echo "$bestTime $bestMem"
+# Adds a named command to `commands` unless BENCH_SKIP matches its name.
+commands=()
+add() {
+  if [ -n "$skip" ] && [[ $1 =~ $skip ]]; then return; fi
+  commands+=(-n "$1" "$2")
 }
 
-cat "$work/x68k.hds" "$work/pc.img" >/dev/null  # into the page cache
-
-echo "== timing"
-declare -A T M
-measure() {
-  local key=$1; shift
-  read -r T[$key] M[$key] < <(best "$@")
-  printf '   %-18s %8ss %8s KiB\n' "$key" "${T[$key]}" "${M[$key]}"
+# Times the copy of folder $2 of image set $3 into the fresh folder $4 with every tool,
+# $5 runs each.
+time_copy() {
+  local where=$1 job=$2 set=$3 dst=$4 times=$5
+  commands=()
+  add "hauldisk x68k" "cd '$dst' && '$hauldisk' '$work/$set.hds' '\\$job'"
+  add "hauldisk pc" "cd '$dst' && '$hauldisk' '$work/$set.img' '\\$job'"
+  add "mcopy" "mcopy -s -m -i '$work/$set.img' '::$job' '$dst'"
+  add "cp -r" "cp -r '$src/$set/$job' '$dst'"
+  hyperfine_job "$where-$job" --runs "$times" --prepare "rm -rf '$dst' && mkdir '$dst' && sync"
+  rm -rf "$dst"
 }
-measure cp_mixed     cp -r "$src/MIXED" .
-measure haul_x_mixed "$hauldisk" "$work/x68k.hds" '\MIXED'
-measure haul_p_mixed "$hauldisk" "$work/pc.img" '\MIXED'
-measure mcopy_mixed  mcopy -s -m -i "$work/pc.img" '::MIXED' .
-measure cp_many      cp -r "$src/MANY" .
-measure haul_x_many  "$hauldisk" "$work/x68k.hds" '\MANY'
-measure haul_p_many  "$hauldisk" "$work/pc.img" '\MANY'
-measure mcopy_many   mcopy -s -m -i "$work/pc.img" '::MANY' .
-measure peek_x_many  "$peekdisk" "$work/x68k.hds" '\MANY'
-measure peek_p_many  "$peekdisk" "$work/pc.img" '\MANY'
-measure mdir_many    mdir -i "$work/pc.img" '::MANY'
 
-# Copies must be whole: compare one run of each with the source.
-rm -rf "$work/check" && mkdir "$work/check"
-(cd "$work/check" && "$hauldisk" "$work/x68k.hds" '\' >/dev/null)
-diff -r "$src" "$work/check" >/dev/null && echo "   hauldisk copy of the X68000 image matches the source"
+# Runs hyperfine on `commands` into results/$1.json and prints each median; further
+# arguments go to hyperfine.
+hyperfine_job() {
+  local name=$1
+  shift
+  if [ ${#commands[@]} -eq 0 ]; then return; fi
+  if ! hyperfine --style none --export-json "$results/$name.json" "$@" \
+    "${commands[@]}" 2>"$work/hyperfine.err"; then
+    cat "$work/hyperfine.err" >&2
+    exit 1
+  fi
+  python3 bench/report.py show "$results/$name.json"
+}
 
-mkdir -p "$repo/docs"
-ratio() { awk "BEGIN{printf \"%.2f\", $1 / $2}"; }
+echo "== timing: copies to tmpfs (/dev/shm), median of $runs"
+while read -r job set; do time_copy tmpfs "$job" "$set" "$shm/dst" "$runs"; done <"$work/jobs.list"
+echo "== timing: copies to the work dir ($work), one run each"
+while read -r job set; do time_copy disk "$job" "$set" "$work/dst" 1; done <"$work/jobs.list"
+echo "== timing: listings, median of $runs"
+for count in "${counts[@]}"; do
+  commands=()
+  add "peekdisk x68k" "$peekdisk $work/many.hds '\\N$count'"
+  add "peekdisk pc" "$peekdisk $work/many.img '\\N$count'"
+  add "mdir" "mdir -i $work/many.img ::N$count"
+  hyperfine_job "list-N$count" -N --runs "$runs" --prepare sync
+done
+
+# memory.tsv: job, command, peak KiB; checks.tsv: job, command, diff -r result.
+echo "== peak memory (one run each) and the copies checked with diff -r"
+: >"$results/memory.tsv"
+: >"$results/checks.tsv"
+peak() {
+  local job=$1 name=$2
+  shift 2
+  if [ -n "$skip" ] && [[ $name =~ $skip ]]; then return; fi
+  rm -rf "$shm/dst" && mkdir "$shm/dst" && sync
+  (cd "$shm/dst" && /usr/bin/time -f %M -o "$work/peak.txt" "$@" >/dev/null)
+  printf '%s\t%s\t%s\n' "$job" "$name" "$(tail -n 1 "$work/peak.txt")" >>"$results/memory.tsv"
+  if [[ $name == hauldisk* ]]; then
+    local result=identical
+    diff -r "$src/$(awk -v j="$job" '$1 == j {print $2}' "$work/jobs.list")/$job" "$shm/dst" \
+      >/dev/null 2>&1 || result=DIFFERENT
+    printf '%s\t%s\t%s\n' "$job" "$name" "$result" >>"$results/checks.tsv"
+    printf '   %-7s %-14s copy %s\n' "$job" "$name" "$result"
+  fi
+}
+while read -r job set; do
+  peak "$job" "hauldisk x68k" "$hauldisk" "$work/$set.hds" "\\$job"
+  peak "$job" "hauldisk pc" "$hauldisk" "$work/$set.img" "\\$job"
+  peak "$job" "mcopy" mcopy -s -m -i "$work/$set.img" "::$job" .
+  peak "$job" "cp -r" cp -r "$src/$set/$job" .
+done <"$work/jobs.list"
+for count in "${counts[@]}"; do
+  peak "list-N$count" "peekdisk x68k" "$peekdisk" "$work/many.hds" "\\N$count"
+  peak "list-N$count" "peekdisk pc" "$peekdisk" "$work/many.img" "\\N$count"
+  peak "list-N$count" "mdir" mdir -i "$work/many.img" "::N$count"
+done
+rm -rf "$shm/dst"
+
 {
-  echo "# Benchmarks"
-  echo
-  echo "One run of \`bench/run.sh\` ($(date -u +%Y-%m-%d), $(nproc) CPUs, $(uname -sr))."
-  echo "Source tree: $files files, $((bytes / 1048576)) MiB: MIXED (30 folders of 66 files"
-  echo "of mixed sizes, 1 KiB to 4 MiB) and MANY (one folder of 10,000 files of 1200 bytes)."
-  echo "The same files sit in an X68000 image made by \`mkhds\` and in a PC FAT16 image made by"
-  echo "\`mkfs.fat -F 16 -s 16\` and \`mcopy\`. Each figure is the best of $runs runs into a fresh"
-  echo "folder, images in the page cache; memory is the peak resident set (\`/usr/bin/time\`)."
-  echo
-  echo "| Job | Command | Seconds | Peak KiB | Ratio |"
-  echo "|---|---|---:|---:|---|"
-  echo "| MIXED | \`cp -r\` | ${T[cp_mixed]} | ${M[cp_mixed]} | 1.00 |"
-  echo "| MIXED | \`hauldisk x68k.hds '\\MIXED'\` | ${T[haul_x_mixed]} | ${M[haul_x_mixed]} | $(ratio ${T[haul_x_mixed]} ${T[cp_mixed]}) of cp, $(ratio ${T[haul_x_mixed]} ${T[mcopy_mixed]}) of mcopy |"
-  echo "| MIXED | \`hauldisk pc.img '\\MIXED'\` | ${T[haul_p_mixed]} | ${M[haul_p_mixed]} | $(ratio ${T[haul_p_mixed]} ${T[cp_mixed]}) of cp, $(ratio ${T[haul_p_mixed]} ${T[mcopy_mixed]}) of mcopy |"
-  echo "| MIXED | \`mcopy -s -m -i pc.img ::MIXED .\` | ${T[mcopy_mixed]} | ${M[mcopy_mixed]} | $(ratio ${T[mcopy_mixed]} ${T[cp_mixed]}) of cp |"
-  echo "| MANY | \`cp -r\` | ${T[cp_many]} | ${M[cp_many]} | 1.00 |"
-  echo "| MANY | \`hauldisk x68k.hds '\\MANY'\` | ${T[haul_x_many]} | ${M[haul_x_many]} | $(ratio ${T[haul_x_many]} ${T[cp_many]}) of cp, $(ratio ${T[haul_x_many]} ${T[mcopy_many]}) of mcopy |"
-  echo "| MANY | \`hauldisk pc.img '\\MANY'\` | ${T[haul_p_many]} | ${M[haul_p_many]} | $(ratio ${T[haul_p_many]} ${T[cp_many]}) of cp, $(ratio ${T[haul_p_many]} ${T[mcopy_many]}) of mcopy |"
-  echo "| MANY | \`mcopy -s -m -i pc.img ::MANY .\` | ${T[mcopy_many]} | ${M[mcopy_many]} | $(ratio ${T[mcopy_many]} ${T[cp_many]}) of cp |"
-  echo "| MANY list | \`peekdisk x68k.hds '\\MANY'\` | ${T[peek_x_many]} | ${M[peek_x_many]} | $(ratio ${T[peek_x_many]} ${T[mdir_many]}) of mdir |"
-  echo "| MANY list | \`peekdisk pc.img '\\MANY'\` | ${T[peek_p_many]} | ${M[peek_p_many]} | $(ratio ${T[peek_p_many]} ${T[mdir_many]}) of mdir |"
-  echo "| MANY list | \`mdir -i pc.img ::MANY\` | ${T[mdir_many]} | ${M[mdir_many]} | 1.00 |"
-  echo
-  echo "Command line: \`bench/run.sh $work\`."
-} >"$repo/docs/benchmarks.md.new"
+  printf 'scale\t%s\n' "$scale"
+  printf 'runs\t%s\n' "$runs"
+  printf 'date\t%s\n' "$(date -u +%Y-%m-%d)"
+  printf 'cpus\t%s\n' "$(nproc)"
+  printf 'kernel\t%s\n' "$(uname -sr)"
+  printf 'hyperfine\t%s\n' "$(hyperfine --version)"
+  printf 'shmfs\t%s\n' "$(stat -f -c %T /dev/shm)"
+  printf 'workfs\t%s\n' "$(stat -f -c %T "$work")"
+  printf 'work\t%s\n' "$work"
+  printf 'skip\t%s\n' "$skip"
+  printf 'command\t%s%sbench/run.sh %s\n' "$([ "$scale" = quick ] && echo 'BENCH_QUICK=1 ')" \
+    "${skip:+BENCH_SKIP=$skip }" "$work"
+} >"$results/meta.tsv"
+
+echo
+python3 bench/report.py report "$results" "$repo/docs/benchmarks.md.new"
 echo "== figures written to docs/benchmarks.md.new (notes are added by hand)"
+if grep -q DIFFERENT "$results/checks.tsv"; then
+  echo "bench: a copy of hauldisk differs from its source (see above)" >&2
+  exit 1
+fi

@@ -10,6 +10,8 @@ packages=(
   mtools dosfstools
   util-linux
   tzdata time
+  # The benchmark (bench/run.sh) times its runs with hyperfine.
+  hyperfine
   # The Windows programs: cross compiler (posix threads) and Wine to test them.
   g++-mingw-w64-x86-64-posix wine wine64
 )

@@ -101,6 +101,14 @@ bool MakeEntry(const Node& node, Entry* e, std::string* error) {
   return true;
 }
 
+// Clusters a node of the tree takes: a file its contents, a directory ".", "..", its
+// children and `rawEntries`, 32 bytes each (at least one cluster, since it has "." and "..").
+uint64_t NodeClusters(const Node& node, size_t rawEntries, uint64_t clusterBytes) {
+  if (!node.isDirectory) return (node.contents.size() + clusterBytes - 1) / clusterBytes;
+  const uint64_t entries = 2 + node.children.size() + rawEntries;
+  return (entries * 32 + clusterBytes - 1) / clusterBytes;
+}
+
 struct PlannedDirectory {
   bool isRoot = false;
   std::vector<uint16_t> clusters;  // empty for the root
@@ -190,13 +198,7 @@ class Planner {
       Entry entry;
       if (!MakeEntry(child, &entry, &failure)) return;
       const std::string childPath = ChildPath(path, child.name);
-      uint64_t clusterCount;
-      if (child.isDirectory) {
-        const uint64_t entries = 2 + child.children.size() + RawCount(childPath);
-        clusterCount = std::max<uint64_t>(1, (entries * 32 + clusterBytes - 1) / clusterBytes);
-      } else {
-        clusterCount = (child.contents.size() + clusterBytes - 1) / clusterBytes;
-      }
+      const uint64_t clusterCount = NodeClusters(child, RawCount(childPath), clusterBytes);
       std::vector<uint16_t> clusters = Allocate(clusterCount, child.fragmented);
       if (!failure.empty()) return;
       StoreLe16(&entry[26], clusters.empty() ? 0 : clusters.front());
@@ -457,6 +459,25 @@ bool Image::WriteTo(const std::string& path) const {
             static_cast<std::streamsize>(bytes.size()));
   out.close();
   return !out.fail();
+}
+
+uint64_t ClustersNeeded(const std::vector<Node>& root, uint32_t clusterBytes) {
+  uint64_t clusters = 0;
+  for (const Node& node : root) {
+    clusters += NodeClusters(node, 0, clusterBytes);
+    if (node.isDirectory) clusters += ClustersNeeded(node.children, clusterBytes);
+  }
+  return clusters;
+}
+
+uint8_t SmallestSectorsPerCluster(const std::vector<Node>& root, uint16_t sectorSize,
+                                  uint64_t mostClusters) {
+  uint32_t sectorsPerCluster = 1;
+  while (sectorsPerCluster < 128 &&
+         ClustersNeeded(root, sectorSize * sectorsPerCluster) + kSparedClusters > mostClusters) {
+    sectorsPerCluster *= 2;
+  }
+  return static_cast<uint8_t>(sectorsPerCluster);
 }
 
 Image BuildX68k(const X68kImageSpec& spec) {

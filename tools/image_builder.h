@@ -141,6 +141,17 @@ class Image {
   bool WriteTo(const std::string& path) const;
 };
 
+// Clusters of `clusterBytes` bytes that the tree `root` takes in the data area: each file
+// its size, and each directory below the root its entries ("." and ".." included) x 32
+// bytes, each rounded up to whole clusters on its own. The root has an area of its own.
+uint64_t ClustersNeeded(const std::vector<Node>& root, uint32_t clusterBytes);
+
+// The fewest sectors per cluster, a power of two up to 128, with which the tree `root` and
+// the 16 spare clusters a partition gets (clusterCount 0) take at most `mostClusters`
+// clusters of `sectorSize`-byte sectors; 128 when no size does (the build then says why).
+uint8_t SmallestSectorsPerCluster(const std::vector<Node>& root, uint16_t sectorSize,
+                                  uint64_t mostClusters);
+
 // Build the image, or return one whose `error` says what is wrong with its description (bad
 // geometry, a name too long, a root directory too small, too many clusters, raw entries
 // for a directory not in the tree).

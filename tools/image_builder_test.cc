@@ -9,6 +9,7 @@
 #include <random>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/fake_sector_device.h"
@@ -591,6 +592,23 @@ TEST(ImageTest, SetFatEntryWritesEveryCopyInTheMediaByteOrder) {
   X68kScsiVolume volume(&device);
   ASSERT_EQ(0, volume.SelectPartition(info));
   EXPECT_EQ(0x1234, volume.NextCluster(5));
+}
+
+TEST(ImageTest, ClustersAreSizedFromWhatEachNodeTakes) {
+  auto folder = [](size_t count, size_t size) {  // only sizes count, so names may repeat
+    return Dir("D", std::vector<Node>(count, File("F", std::string(size, 'f'))));
+  };
+  // Each: tree, most clusters, sectors per cluster chosen, clusters taken (32 entries a KiB).
+  const std::vector<Node> mixed = {File("A", ""), File("B", "b"), File("C", std::string(1025, 'c')),
+                                   folder(30, 0), folder(31, 0)};
+  const std::tuple<std::vector<Node>, uint64_t, uint8_t, uint64_t> cases[] = {
+      {mixed, 22, 1, 6},
+      {{folder(40000, 1200)}, 65000, 2, 40000 + 626},
+      {{File("A", std::string(300000, 'a'))}, 17, 128, 3}};
+  for (const auto& [root, mostClusters, sectorsPerCluster, clusters] : cases) {
+    EXPECT_EQ(sectorsPerCluster, SmallestSectorsPerCluster(root, 1024, mostClusters));
+    EXPECT_EQ(clusters, ClustersNeeded(root, 1024u * sectorsPerCluster));
+  }
 }
 
 TEST(ImageTest, SpecsThatCannotBeBuiltSayWhy) {

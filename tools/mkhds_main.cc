@@ -27,14 +27,6 @@ constexpr uint32_t kSectorSize = 1024;
 // partition holds at most 255 sectors of 2-byte entries; stay clear of both.
 constexpr uint64_t kMostClusters = 65000;
 
-struct Tree {
-  std::vector<Node> root;
-  uint64_t fileBytes = 0;  // every file's size
-  uint64_t files = 0;
-  uint64_t directoryEntries = 0;  // entries of all subdirectories, "." and ".." included
-  bool failed = false;
-};
-
 bool ReadFile(const fs::path& path, std::string* contents) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return false;
@@ -46,8 +38,7 @@ bool ReadFile(const fs::path& path, std::string* contents) {
   return ok;
 }
 
-bool ReadFolder(const fs::path& folder, const platform::HostText& text, Tree* tree,
-                std::vector<Node>* out) {
+bool ReadFolder(const fs::path& folder, const platform::HostText& text, std::vector<Node>* out) {
   std::vector<fs::path> paths;
   std::error_code error;
   for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -72,16 +63,13 @@ bool ReadFolder(const fs::path& folder, const platform::HostText& text, Tree* tr
     if (fs::is_directory(path)) {
       node.isDirectory = true;
       node.attributes = static_cast<uint8_t>(0x10 | (readOnly ? 0x01 : 0));
-      if (!ReadFolder(path, text, tree, &node.children)) return false;
-      tree->directoryEntries += node.children.size() + 2;
+      if (!ReadFolder(path, text, &node.children)) return false;
     } else if (fs::is_regular_file(path)) {
       node.attributes = static_cast<uint8_t>(0x20 | (readOnly ? 0x01 : 0));
       if (!ReadFile(path, &node.contents)) {
         std::fprintf(stderr, "mkhds: cannot read %s\n", path.c_str());
         return false;
       }
-      tree->fileBytes += node.contents.size();
-      tree->files += 1;
     } else {
       std::fprintf(stderr, "mkhds: skipping %s (not a file or folder)\n", path.c_str());
       continue;
@@ -89,13 +77,6 @@ bool ReadFolder(const fs::path& folder, const platform::HostText& text, Tree* tr
     out->push_back(std::move(node));
   }
   return true;
-}
-
-// Clusters the tree needs with clusters of `clusterBytes` (an upper bound: every file
-// and directory is rounded up on its own).
-uint64_t ClustersNeeded(const Tree& tree, uint64_t clusterBytes) {
-  return tree.fileBytes / clusterBytes + tree.files +
-         (tree.directoryEntries * 32) / clusterBytes + tree.directoryEntries;
 }
 
 }  // namespace
@@ -108,19 +89,16 @@ int main(int argc, char** argv) {
   auto text = platform::NewHostTextFor("UTF-8");
   imagebuilder::X68kImageSpec spec;
   for (int index = 2; index < argc; ++index) {
-    Tree tree;
-    if (!ReadFolder(argv[index], *text, &tree, &tree.root)) return 1;
+    std::vector<Node> root;
+    if (!ReadFolder(argv[index], *text, &root)) return 1;
     imagebuilder::PartitionSpec partition;
     partition.sectorSize = kSectorSize;
-    // The smallest cluster that keeps the FAT within its 255 sectors.
-    uint32_t sectorsPerCluster = 1;
-    while (ClustersNeeded(tree, uint64_t{kSectorSize} * sectorsPerCluster) + 16 > kMostClusters &&
-           sectorsPerCluster < 128) {
-      sectorsPerCluster *= 2;
-    }
-    partition.sectorsPerCluster = static_cast<uint8_t>(sectorsPerCluster);
-    partition.rootEntries = static_cast<uint16_t>(std::max<size_t>(512, (tree.root.size() + 31) / 32 * 32));
-    partition.root = std::move(tree.root);
+    // Small clusters waste the least on small files.
+    partition.sectorsPerCluster =
+        imagebuilder::SmallestSectorsPerCluster(root, kSectorSize, kMostClusters);
+    partition.rootEntries =
+        static_cast<uint16_t>(std::max<size_t>(512, (root.size() + 31) / 32 * 32));
+    partition.root = std::move(root);
     spec.partitions.push_back(std::move(partition));
   }
   const imagebuilder::Image image = imagebuilder::BuildX68k(spec);
