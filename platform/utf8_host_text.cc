@@ -65,7 +65,6 @@ class PassThroughText final : public HostText {
 std::string Utf8HostText::FromDisk(std::string_view text) const {
   std::string out;
   out.reserve(text.size() + text.size() / 2);
-  std::string converted;
   std::string back;
   size_t at = 0;
   while (at < text.size()) {
@@ -81,11 +80,20 @@ std::string Utf8HostText::FromDisk(std::string_view text) const {
     }
     const size_t length = IsCodePage932Lead(byte) && at + 1 < text.size() ? 2 : 1;
     const std::string_view character = text.substr(at, length);
-    // Code page 932 maps a few characters twice (NEC and IBM rows); only a character
-    // that comes back as the same bytes is written converted, the others escaped.
-    if (DiskCharToUtf8(character, &converted) && Utf8CharToDisk(converted, &back) &&
-        back == character) {
-      out += converted;
+    const uint16_t key = static_cast<uint16_t>(
+        length == 2 ? byte << 8 | static_cast<uint8_t>(text[at + 1]) : byte);
+    auto known = converted.find(key);
+    if (known == converted.end()) {
+      // Code page 932 maps a few characters twice (NEC and IBM rows); only a character
+      // that comes back as the same bytes is written converted, the others escaped.
+      std::string utf8;
+      if (!DiskCharToUtf8(character, &utf8) || !Utf8CharToDisk(utf8, &back) || back != character) {
+        utf8.clear();
+      }
+      known = converted.emplace(key, std::move(utf8)).first;
+    }
+    if (!known->second.empty()) {
+      out += known->second;
       at += length;
     } else {
       AppendEscape(&out, byte);

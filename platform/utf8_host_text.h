@@ -1,9 +1,11 @@
 #ifndef PLATFORM_UTF8_HOST_TEXT_H_
 #define PLATFORM_UTF8_HOST_TEXT_H_
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/host_text.h"
 
@@ -23,6 +25,12 @@ class Utf8HostText : public HostText {
   virtual bool DiskCharToUtf8(std::string_view character, std::string* out) const = 0;
   // One well-formed UTF-8 sequence to code page 932; false when code page 932 lacks it.
   virtual bool Utf8CharToDisk(std::string_view character, std::string* out) const = 0;
+
+ private:
+  // FromDisk's answer for each code page 932 character met so far (by its bytes): its
+  // UTF-8 text, or empty when it is written escaped. Listings repeat the same few
+  // characters on every line; asking the platform twice for each is most of their cost.
+  mutable std::unordered_map<uint16_t, std::string> converted;
 };
 
 // Bytes pass unchanged both ways.
