@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   mtools dosfstools
   util-linux
+  libfuse3-dev fuse3
   tzdata time
   # The Windows programs: cross compiler (posix threads) and Wine to test them.
   g++-mingw-w64-x86-64-posix wine wine64
