@@ -10,6 +10,7 @@
 
 #include "gtest/gtest.h"
 #include "tests/program_texts.h"
+#include "tests/support_faulty_image.h"
 #include "tools/image_builder.h"
 
 namespace {
@@ -77,6 +78,7 @@ class EndToEndTest : public testing::Test {
     root = fs::temp_directory_path() /
            (std::string("peek_e2e_") + info->test_suite_name() + "_" + info->name());
     Cleanup();
+    image = (root / "main.hds").string();
     fs::create_directories(root / "work");
     WriteImage(imagebuilder::BuildX68k(MainSpec()), "main.hds");
   }
@@ -103,7 +105,7 @@ class EndToEndTest : public testing::Test {
     const fs::path status = root / "status";
     const std::string line = "cd '" + (root / "work").string() + "' && env -i PATH='" +
                              PEEK_PROGRAM_DIR + ":/usr/bin:/bin' LANG=" + locale +
-                             " TZ=Asia/Tokyo IMG='" + (root / "main.hds").string() + "' bash -c '" +
+                             " TZ=Asia/Tokyo IMG='" + image + "' bash -c '" +
                              command + "' >'" + out.string() + "' 2>'" + error.string() +
                              "'; echo $? >'" + status.string() + "'";
     std::system(line.c_str());
@@ -124,6 +126,7 @@ class EndToEndTest : public testing::Test {
   std::string Work(const std::string& relative) { return ReadWhole(root / "work" / relative); }
 
   fs::path root;
+  std::string image;  // $IMG of Run
 };
 
 const char kReportHead[] = "Max Partition= 2\n";
@@ -323,6 +326,73 @@ TEST_F(EndToEndTest, HostileNamesWriteNothingOutsideTheTarget) {
   EXPECT_FALSE(fs::exists(root / "work/t/X"));
   EXPECT_FALSE(fs::exists(root / "work/t/D/X"));
   EXPECT_EQ(0u, std::distance(fs::directory_iterator(root / "work"), fs::directory_iterator()) - 1);
+}
+
+// The image is served through faulty_image_fs, so that the programs meet real I/O errors
+// from the kernel, at their own offsets and sizes. One bad 512-byte sector at a time: in
+// the middle of a 40 KiB file of 2 KiB clusters (its fifth cluster), in the first FAT
+// copy, or in the root directory's second sector (entries 16 to 31).
+TEST_F(EndToEndTest, FailingSectorsKeepWhatCanBeReadAndRescueFillsTheRest) {
+  std::string big(40960, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('A' + (i * 7 + i / 509) % 26);
+  imagebuilder::PartitionSpec partition;
+  partition.sectorsPerCluster = 2;
+  partition.rootEntries = 32;
+  partition.clusterCount = 4000;  // a FAT of eight sectors
+  partition.root = {File("BIG.DAT", big)};
+  for (int i = 1; i <= 20; ++i) partition.root.push_back(File("F" + std::to_string(i) + ".TXT", "f" + std::to_string(i)));
+  imagebuilder::X68kImageSpec spec;
+  spec.partitions = {partition};
+  const imagebuilder::Image built = imagebuilder::BuildX68k(spec);
+  WriteImage(built, "failing.hds");
+  const imagebuilder::PartitionLayout& layout = built.partitions[0];
+  const uint64_t fileSector = built.ClusterOffset(0, layout.nodes.at("\\BIG.DAT").clusters[4]) + 512;
+
+  std::string rescued = big;
+  std::fill(rescued.begin() + 4 * 2048 + 512, rescued.begin() + 4 * 2048 + 1024, '\0');
+  const std::string summary = " files copied, ";
+  struct Case {
+    const char* what;
+    uint64_t bad;
+    bool rescue;
+    int status;
+    std::string error;
+    std::string copy;  // of BIG.DAT
+    int smallFiles;    // F1.TXT up to this one are copied
+  };
+  const Case cases[] = {
+      {"file", fileSector, false, 0,
+       "Can't read the source file(.\\BIG.DAT), the copy is incomplete.\n", big.substr(0, 8192), 20},
+      {"file", fileSector, true, 2,
+       "Damaged source file(\\BIG.DAT), 512 bytes unreadable, filled with zeros.\n"
+       "21 files copied, 1 damaged, 512 bytes unreadable.\n",
+       rescued, 20},
+      {"FAT", layout.fatOffset + 512, false, 0, "", big, 20},
+      {"FAT", layout.fatOffset + 512, true, 0, "21 files copied, 0 damaged, 0 bytes unreadable.\n", big, 20},
+      {"root", layout.rootOffset + 512, false, 0, "Can't read the directory(\\)\n", "", 0},
+      {"root", layout.rootOffset + 512, true, 2,
+       "Can't read part of the directory(\\), 16 entries lost.\n"
+       "16 files copied, 0 damaged, 0 bytes unreadable.\n",
+       big, 15},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + (c.rescue ? " with -r" : ""));
+    FaultyImageMount mount((root / "failing.hds").string(), {{c.bad, 512}});
+    ASSERT_EQ("", mount.Start());
+    image = mount.ImagePath();
+    fs::remove_all(root / "work");
+    fs::create_directories(root / "work");
+    const Outcome outcome = Run(std::string("hauldisk ") + (c.rescue ? "-r " : "") + "\"$IMG\" \\\\");
+    EXPECT_EQ(c.status, outcome.status);
+    EXPECT_EQ(c.error, outcome.error);
+    EXPECT_TRUE(c.copy == (fs::exists(root / "work" / "BIG.DAT") ? Work("BIG.DAT") : ""))
+        << Work("BIG.DAT").size() << " bytes copied";
+    for (int i = 1; i <= 20; ++i) {
+      const std::string name = "F" + std::to_string(i) + ".TXT";
+      EXPECT_EQ(i <= c.smallFiles, fs::exists(root / "work" / name)) << name;
+    }
+    EXPECT_EQ("", mount.Stop());
+  }
 }
 
 }  // namespace
