@@ -61,24 +61,7 @@ class PosixRawDrive final : public RawDrive {
   }
 
   bool Read(void* buffer, uint32_t length, uint32_t* bytesRead) override {
-    // pread may return less than asked before the end; only 0 means the end.
-    auto* out = static_cast<uint8_t*>(buffer);
-    uint32_t done = 0;
-    bool ok = true;
-    while (done < length) {
-      const ssize_t n = ::pread(fd, out + done, length - done, static_cast<off_t>(position + done));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        ok = Fail(errno);
-        break;
-      }
-      if (n == 0) break;
-      done += static_cast<uint32_t>(n);
-    }
-    // The position moves past what arrived, as read() would move the file offset.
-    position += done;
-    *bytesRead = done;
-    return ok;
+    return ReadAt(fd, static_cast<uint8_t*>(buffer), length, bytesRead);
   }
 
   bool ReadUncached(void* buffer, uint32_t length, uint32_t* bytesRead) override {
@@ -90,11 +73,23 @@ class PosixRawDrive final : public RawDrive {
     if (length == 0 || ::posix_memalign(&aligned, kDirectAlignment, length) != 0) {
       return Read(buffer, length, bytesRead);
     }
+    const bool ok = ReadAt(directFd, static_cast<uint8_t*>(aligned), length, bytesRead);
+    std::memcpy(buffer, aligned, *bytesRead);
+    ::free(aligned);
+    return ok;
+  }
+
+  int LastError() override { return lastError; }
+
+ private:
+  // Reads `length` bytes at the position through `from` and moves the position past what
+  // arrived, as read() would move the file offset. pread may return less than asked
+  // before the end; only 0 means the end.
+  bool ReadAt(int from, uint8_t* out, uint32_t length, uint32_t* bytesRead) {
     uint32_t done = 0;
     bool ok = true;
     while (done < length) {
-      const ssize_t n = ::pread(directFd, static_cast<uint8_t*>(aligned) + done, length - done,
-                                static_cast<off_t>(position + done));
+      const ssize_t n = ::pread(from, out + done, length - done, static_cast<off_t>(position + done));
       if (n < 0) {
         if (errno == EINTR) continue;
         ok = Fail(errno);
@@ -103,16 +98,11 @@ class PosixRawDrive final : public RawDrive {
       if (n == 0) break;
       done += static_cast<uint32_t>(n);
     }
-    std::memcpy(buffer, aligned, done);
-    ::free(aligned);
     position += done;
     *bytesRead = done;
     return ok;
   }
 
-  int LastError() override { return lastError; }
-
- private:
   // Memory alignment of O_DIRECT buffers: a page, which every block size divides.
   static constexpr uint32_t kDirectAlignment = 4096;
 
