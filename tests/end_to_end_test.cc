@@ -392,6 +392,7 @@ TEST_F(EndToEndTest, FailingSectorsKeepWhatCanBeReadAndRescueFillsTheRest) {
       EXPECT_EQ(i <= c.smallFiles, fs::exists(root / "work" / name)) << name;
     }
     EXPECT_EQ("", mount.Stop());
+    EXPECT_FALSE(IsMountPoint(mount.MountPoint()));
   }
 }
 
