@@ -18,7 +18,22 @@ std::string Format(const char* format, va_list arguments) {
   return large;
 }
 
+std::unique_ptr<platform::ConsoleWriter> WriterFor(platform::ConsoleWindow* window) {
+  if (window == nullptr) return nullptr;
+  return std::make_unique<platform::ConsoleWriter>(window);
+}
+
 }  // namespace
+
+Console::Console(const ConsoleStreams& streams)
+    : out(streams.out),
+      error(streams.error),
+      text(streams.text),
+      arguments(streams.arguments != nullptr ? streams.arguments : streams.text),
+      outWindow(WriterFor(streams.outWindow)),
+      errorWindow(WriterFor(streams.errorWindow)) {}
+
+Console::~Console() = default;
 
 void Console::Out(const char* format, ...) {
   va_list arguments;
@@ -42,8 +57,19 @@ void Console::ErrorText(std::string_view diskText) { Write(error, diskText); }
 
 void Console::Write(std::FILE* stream, std::string_view diskText) {
   // Messages and listing lines interleave on a terminal in the order they were made.
-  if (stream == error) std::fflush(out);
-  if (text->Converts()) {
+  if (stream == error) {
+    if (outWindow) {
+      outWindow->Flush();
+    } else {
+      std::fflush(out);
+    }
+  }
+  platform::ConsoleWriter* window = stream == out ? outWindow.get() : errorWindow.get();
+  if (window != nullptr) {
+    window->Write(diskText);
+    // Standard error is unbuffered, in a console window too.
+    if (stream == error) window->Flush();
+  } else if (text->Converts()) {
     const std::string host = text->FromDisk(diskText);
     std::fwrite(host.data(), 1, host.size(), stream);
   } else {

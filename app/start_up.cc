@@ -130,7 +130,7 @@ int RunProgram(Program program, int argc, char** argv, Console* console, const P
     return 1;
   }
   SectorDevice* disk = platform.disk;
-  disk->SetName(argv[1]);  // the drive name is the host's own text
+  disk->SetName(argv[1]);  // the drive name stays as the raw drive service opens it
   if (disk->Open(0) < 0) {
     console->ErrorText(kCannotOpenDrive);
     return 1;

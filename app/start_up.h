@@ -37,8 +37,8 @@ struct Platform {
   platform::TargetFileSystem* target = nullptr;
 };
 
-// The whole run of one program over `argc`/`argv` (host text; the vector is edited by the
-// option scan): returns the exit status, 0 when the argument loop ran to its end, 1 after
+// The whole run of one program over `argc`/`argv` (text the Console's argument converter
+// reads: the locale's on POSIX, UTF-8 on Windows; the vector is edited by the option scan): returns the exit status, 0 when the argument loop ran to its end, 1 after
 // the usage text, a drive that cannot be opened, an unsupported medium, a partition
 // number outside the table or a volume that cannot be created; under -r, 2 when the loop
 // ran to its end but something could not be read.

@@ -30,11 +30,12 @@ add_test(NAME wine_server_stop COMMAND ${PEEK_WINE_SCRIPT} ${PEEK_WINEPREFIX} st
 set_tests_properties(wine_server_start PROPERTIES FIXTURES_SETUP wine_server)
 set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine_server)
 
-# The suites built as Windows programs: the disk and volume layers, the Win32 platform
-# layer and the Windows end-to-end tests. The others drive Linux tools (mkfs.fat, mtools,
-# a POSIX shell) or expect POSIX path separators, and run in the Linux builds.
-set(PEEK_WINDOWS_SUITES disk_test volume_test platform_win32_test windows_end_to_end_test
-                        aspi_translation_test)
+# The suites built as Windows programs: the disk and volume layers, the shared and the
+# Win32 platform code and the Windows end-to-end tests. The others drive Linux tools
+# (mkfs.fat, mtools, a POSIX shell) or expect POSIX path separators, and run in the Linux
+# builds.
+set(PEEK_WINDOWS_SUITES disk_test volume_test platform_test platform_win32_test
+                        windows_end_to_end_test aspi_translation_test)
 
 # Every Windows test runs inside the fixture.
 list(APPEND PEEK_TEST_PROPERTIES FIXTURES_REQUIRED wine_server)

@@ -20,6 +20,13 @@ WINEARCH=win64
 # A test adds its own overrides in PEEK_WINEDLLOVERRIDES.
 WINEDLLOVERRIDES="mscoree,mshtml=${PEEK_WINEDLLOVERRIDES:+;$PEEK_WINEDLLOVERRIDES}"
 export WINEPREFIX WINEDEBUG WINEARCH WINEDLLOVERRIDES
+# A test may name the locale to run under; Wine takes the ANSI code page from it (C.UTF-8:
+# 1252, as Windows in another language; ja_JP.UTF-8: 932 when that locale is generated).
+if [ -n "${PEEK_WINE_LOCALE:-}" ]; then
+  LANG=$PEEK_WINE_LOCALE
+  export LANG
+  unset LC_ALL LC_CTYPE LC_MESSAGES
+fi
 
 wine64=/usr/lib/wine/wine64
 [ -x "$wine64" ] || wine64=$(command -v wine64 || command -v wine)

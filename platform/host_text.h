@@ -36,6 +36,11 @@ class HostText {
 // environment (setlocale(LC_ALL, "")) and converts when its character set is UTF-8.
 std::unique_ptr<HostText> NewHostText();
 
+// The converter for the command-line arguments as the programs hand them to RunProgram.
+// On POSIX that of NewHostText(). Windows programs take their arguments as UTF-16 and
+// hand them on as UTF-8, whatever the system's code page: the UTF-8 converter.
+std::unique_ptr<HostText> NewArgumentText();
+
 // A converter for the named host character set ("UTF-8" converts, anything else passes
 // bytes unchanged), whatever the process's locale. For tests and tools.
 std::unique_ptr<HostText> NewHostTextFor(const std::string& charset);

@@ -41,8 +41,9 @@ class RawDrive {
   }
 };
 
-// Opens raw drives by name: "\\.\PHYSICALDRIVE3" on Windows NT, a block device or an
-// image file path on POSIX.
+// Opens raw drives by name: "\\.\PHYSICALDRIVE3" or an image file path on Windows NT,
+// given as UTF-8 and opened by the wide call; a block device or an image file path on
+// POSIX, given as the bytes of the file system.
 class RawDriveService {
  public:
   RawDriveService() = default;

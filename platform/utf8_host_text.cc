@@ -29,10 +29,6 @@ void AppendEscape(std::string* out, uint8_t byte) {
   out->push_back(kDigits[byte & 0x0F]);
 }
 
-bool IsCodePage932Lead(uint8_t byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
 // Length of the UTF-8 sequence at text[at], or 0 when it is not a well-formed one.
 size_t Utf8SequenceLength(std::string_view text, size_t at) {
   const uint8_t lead = static_cast<uint8_t>(text[at]);
@@ -61,6 +57,10 @@ class PassThroughText final : public HostText {
 };
 
 }  // namespace
+
+bool IsCodePage932Lead(uint8_t byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
 
 std::string Utf8HostText::FromDisk(std::string_view text) const {
   std::string out;
@@ -144,6 +144,34 @@ bool IsUtf8CharsetName(const std::string& charset) {
   for (char c : charset)
     upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
   return upper == "UTF-8" || upper == "UTF8";
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t at = 0;
+  while (at < text.size()) {
+    const uint8_t lead = static_cast<uint8_t>(text[at]);
+    const size_t length = lead < 0x80 ? 1 : Utf8SequenceLength(text, at);
+    if (length == 0) {
+      out.push_back(u'\uFFFD');
+      ++at;
+      continue;
+    }
+    uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) code = code << 6 | (text[at + i] & 0x3F);
+    at += length;
+    if (code > 0x10FFFF) {
+      out.push_back(u'\uFFFD');
+    } else if (code >= 0x10000) {
+      code -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(code));
+    }
+  }
+  return out;
 }
 
 }  // namespace platform

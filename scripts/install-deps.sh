@@ -15,6 +15,8 @@ packages=(
   hyperfine
   # The Windows programs: cross compiler (posix threads) and Wine to test them.
   g++-mingw-w64-x86-64-posix wine wine64
+  # Wine runs the Windows programs as on Japanese Windows under the ja_JP.UTF-8 locale.
+  locales
 )
 
 missing=()
@@ -30,4 +32,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The locale is generated once; locale-gen keeps what /etc/locale.gen lists.
+if ! locale -a 2>/dev/null | grep -qx 'ja_JP.utf8'; then
+  sudo=""
+  if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
+  $sudo sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)$/\1/' /etc/locale.gen
+  grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+  $sudo locale-gen
 fi

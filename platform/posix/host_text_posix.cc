@@ -79,4 +79,6 @@ std::unique_ptr<HostText> NewHostText() {
   return NewHostTextFor(charset != nullptr ? charset : "");
 }
 
+std::unique_ptr<HostText> NewArgumentText() { return NewHostText(); }
+
 }  // namespace platform

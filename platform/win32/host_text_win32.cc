@@ -55,9 +55,12 @@ std::unique_ptr<HostText> NewHostTextFor(const std::string& charset) {
   return NewPassThroughText();
 }
 
-// Windows programs see their arguments, the console and the ANSI file calls in the
-// system's ANSI code page, code page 932 on the systems the disks come from: bytes pass
-// unchanged.
+// What the programs write to a file or a pipe stays code page 932 bytes, as scripts read
+// it on the systems the disks come from, and the names they create are made from code
+// page 932 by the wide calls: bytes pass unchanged. (A console is written in UTF-16, see
+// console_writer.h.)
 std::unique_ptr<HostText> NewHostText() { return NewPassThroughText(); }
+
+std::unique_ptr<HostText> NewArgumentText() { return std::make_unique<WindowsUtf8Text>(); }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/raw_drive.h"
 #include "platform/win32/win32_support.h"
@@ -94,10 +95,17 @@ class Win32RawDrive final : public RawDrive {
 class Win32RawDriveService final : public RawDriveService {
  public:
   std::unique_ptr<RawDrive> Open(const char* name, int* systemError) override {
+    // The name is UTF-8 (the programs take it from the UTF-16 command line): the wide call
+    // opens a path of any characters, whatever the system's code page.
+    std::wstring wide;
+    if (!win32::Utf8ToWide(name, &wide)) {
+      *systemError = static_cast<int>(GetLastError());
+      return nullptr;
+    }
     // Read access only. Others may keep writing to the drive (FILE_SHARE_WRITE), which a
     // mounted drive needs; read sharing is not asked for.
-    HANDLE handle =
-        CreateFileA(name, GENERIC_READ, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       *systemError = static_cast<int>(GetLastError());
       return nullptr;

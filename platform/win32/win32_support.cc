@@ -5,7 +5,11 @@
 namespace platform {
 namespace win32 {
 
-bool Cp932ToWide(std::string_view text, std::wstring* wide) {
+namespace {
+
+// MB_ERR_INVALID_CHARS: a byte sequence that is no character fails instead of turning into
+// a default character that might name another file.
+bool MultiByteToWide(UINT codePage, std::string_view text, std::wstring* wide) {
   wide->clear();
   if (text.empty()) return true;
   if (text.size() > static_cast<size_t>(INT_MAX)) {
@@ -13,16 +17,24 @@ bool Cp932ToWide(std::string_view text, std::wstring* wide) {
     return false;
   }
   const int length = static_cast<int>(text.size());
-  // MB_ERR_INVALID_CHARS: a byte sequence that is no character fails instead of turning
-  // into a default character that might name another file.
   const int needed =
-      MultiByteToWideChar(kCodePage932, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
   if (needed <= 0) return false;
   wide->resize(static_cast<size_t>(needed));
-  const int done = MultiByteToWideChar(kCodePage932, MB_ERR_INVALID_CHARS, text.data(), length,
-                                       &(*wide)[0], needed);
+  const int done =
+      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), length, &(*wide)[0], needed);
   if (done != needed) return false;
   return true;
+}
+
+}  // namespace
+
+bool Cp932ToWide(std::string_view text, std::wstring* wide) {
+  return MultiByteToWide(kCodePage932, text, wide);
+}
+
+bool Utf8ToWide(std::string_view text, std::wstring* wide) {
+  return MultiByteToWide(CP_UTF8, text, wide);
 }
 
 bool WideToCp932(std::wstring_view wide, std::string* text) {

@@ -58,6 +58,9 @@ bool Cp932ToWide(std::string_view text, std::wstring* wide);
 // UTF-16 text as code page 932 bytes; false when a character has no code page 932 form.
 bool WideToCp932(std::wstring_view wide, std::string* text);
 
+// UTF-8 text as UTF-16; false (with ERROR_NO_UNICODE_TRANSLATION) when it is not UTF-8.
+bool Utf8ToWide(std::string_view text, std::wstring* wide);
+
 }  // namespace win32
 }  // namespace platform
 

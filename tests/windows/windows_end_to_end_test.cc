@@ -9,6 +9,7 @@
 #endif
 #include <windows.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@ using windowstest::Outcome;
 using windowstest::ReadWhole;
 using windowstest::ScratchFolder;
 using windowstest::UtcTicks;
+using windowstest::Widen;
 using windowstest::WindowsPathOf;
 
 // The C runtime's text mode ends every line with \r\n on Windows.
@@ -289,6 +291,52 @@ TEST_F(WindowsEndToEndTest, CopiesTheWholePartitionWithAttributesAndTimes) {
   }
   // EMPTY.TXT has no valid stored date: its times stay those of the copy.
   EXPECT_GE(ReadStamp(Copy(L"EMPTY.TXT")).write, before);
+}
+
+// "表計算" (the second byte of 表 is '\') and "予算.TXT", in code page 932 and UTF-8.
+const char kSheets[] = "\x95\x5C\x8C\x76\x8E\x5A";
+const char kSheetsUtf8[] = u8"\u8868\u8A08\u7B97";
+const char kBudget[] = "\x97\x5C\x8E\x5A.TXT";
+
+// The arguments reach the programs as UTF-16 and convert as on Linux under a UTF-8 locale;
+// what the programs print to a file stays code page 932.
+TEST_F(WindowsEndToEndTest, JapanesePathsAndImageFolderWork) {
+  imagebuilder::PartitionSpec partition;
+  partition.root = {
+      Stamped(Dir(kSheets, {Stamped(File(kBudget, "yen\n"), kSaturday, kNoon)}), kSaturday, kNoon)};
+  imagebuilder::X68kImageSpec spec;
+  spec.partitions = {partition};
+  ASSERT_TRUE(imagebuilder::BuildX68k(spec).WriteTo(scratch->File("sheets.hds")));
+  // "ディスク": no ANSI code page but 932 holds it.
+  const std::string folder = scratch->File(u8"\u30C7\u30A3\u30B9\u30AF");
+  const std::string japaneseImage = folder + "\\sheets.hds";
+  ASSERT_TRUE(CreateDirectoryW(Widen(folder).c_str(), nullptr));
+  ASSERT_TRUE(MoveFileW(Widen(scratch->File("sheets.hds")).c_str(), Widen(japaneseImage).c_str()));
+
+  const std::string listing =
+      std::string(
+          "                      .    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
+          "                     ..    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
+          "               ") +
+      kBudget + "        4  1998/03/14(\x93\x79) 12:34:56\n";
+  Expect(Peek({japaneseImage, std::string("\\") + kSheetsUtf8}), 0, listing + "\n", "");
+  Expect(Haul({japaneseImage, std::string("\\") + kSheetsUtf8, "/NO%41", u8"\\\U0001F600",
+               "D%2541%FD"}),
+         0, std::string("[\\") + kSheets + "]\n" + listing + "\n",
+         "Not exist file or directory(/NOA)\n"
+         "Not exist file or directory(\\\xF0\x9F\x98\x80)\n"  // no code page 932 form: kept
+         "Not exist file or directory(D%41\xFD)\n");
+  EXPECT_EQ("yen\n", ReadWhole(Copy(L"\u4E88\u7B97.TXT")));
+}
+
+// CTest runs this suite as on Windows in another language (LANG=C.UTF-8: code page 1252)
+// and as on Japanese Windows (ja_JP.UTF-8: 932), with the same expectations.
+TEST(WindowsLocaleTest, AnsiCodePageIsThatOfTheLocale) {
+  const char* locale = std::getenv("PEEK_WINE_LOCALE");
+  ASSERT_NE(nullptr, locale) << "CTest names the locale in PEEK_WINE_LOCALE";
+  EXPECT_EQ(std::string(locale).rfind("ja_JP", 0) == 0 ? 932u : 1252u, GetACP())
+      << "Wine takes the ANSI code page from LANG=" << locale
+      << "; the locale must be generated (locale-gen, as scripts/install-deps.sh does)";
 }
 
 TEST_F(WindowsEndToEndTest, TargetThatCannotBeCreatedGivesTheWindowsErrorCode) {

@@ -54,14 +54,6 @@ Handle InheritableFile(const std::string& path, DWORD access, DWORD disposition)
   return Handle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
-std::wstring Widen(const std::string& text) {
-  std::wstring wide(text.size(), L'\0');
-  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                         &wide[0], static_cast<int>(wide.size()));
-  wide.resize(length > 0 ? static_cast<size_t>(length) : 0);
-  return wide;
-}
-
 void RemoveTree(const std::wstring& path) {
   WIN32_FIND_DATAW entry;
   HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
@@ -85,6 +77,14 @@ void RemoveTree(const std::wstring& path) {
 
 }  // namespace
 
+std::wstring Widen(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         &wide[0], static_cast<int>(wide.size()));
+  wide.resize(length > 0 ? static_cast<size_t>(length) : 0);
+  return wide;
+}
+
 Outcome Run(const std::string& program, const std::vector<std::string>& arguments,
             const std::string& directory) {
   Outcome outcome;
@@ -104,15 +104,16 @@ Outcome Run(const std::string& program, const std::vector<std::string>& argument
 
     std::string commandLine = Quote(program);
     for (const std::string& argument : arguments) commandLine += " " + Quote(argument);
-    STARTUPINFOA startup{};
+    std::wstring wideCommandLine = Widen(commandLine);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input.get();
     startup.hStdOutput = out.get();
     startup.hStdError = error.get();
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                        directory.c_str(), &startup, &process)) {
+    if (!CreateProcessW(Widen(program).c_str(), &wideCommandLine[0], nullptr, nullptr, TRUE, 0,
+                        nullptr, Widen(directory).c_str(), &startup, &process)) {
       return outcome;
     }
     Handle thread(process.hThread);

@@ -17,9 +17,13 @@ struct Outcome {
 };
 
 // Runs `program` with `arguments` (quoted as the C runtime parses them) in the folder
-// `directory`, standard input empty, and waits for it to end.
+// `directory`, standard input empty, and waits for it to end. All are UTF-8 and reach the
+// program as UTF-16 (CreateProcessW), whatever the ANSI code page.
 Outcome Run(const std::string& program, const std::vector<std::string>& arguments,
             const std::string& directory);
+
+// UTF-8 text as UTF-16.
+std::wstring Widen(const std::string& text);
 
 // A Linux path as Wine's drive Z: shows it ("/a/b" -> "Z:\a\b").
 std::string WindowsPathOf(const std::string& unixPath);
