@@ -152,8 +152,7 @@ int StartVolume(const char* drive, const Options& options, Console* console, Sec
     return 1;
   }
   volume->SetRescue(options.rescue);
-  out->partition = table[options.partitionNumber];
-  out->mounted = volume->SelectPartition(out->partition) >= 0;
+  out->mounted = volume->SelectPartition(table[options.partitionNumber]) >= 0;
   if (!out->mounted) {
     console->Error("Can't read the FAT of partition %d\n", options.partitionNumber);
   }

@@ -40,7 +40,6 @@ struct Platform {
 // A volume brought up by StartVolume.
 struct StartedVolume {
   std::unique_ptr<HumanVolume> volume;
-  PartitionInfo partition;  // the record of the partition selected
   // False when the FAT of the partition could not be read ("Can't read the FAT of
   // partition N" has been said): path operations then fail as reads do.
   bool mounted = false;
