@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   mtools dosfstools
   util-linux
+  libfuse3-dev fuse3
   tzdata time
   # The benchmark (bench/run.sh) times its runs with hyperfine.
   hyperfine
