@@ -43,14 +43,15 @@ class ReadOnlyFileSystem {
   ReadOnlyFileSystem& operator=(const ReadOnlyFileSystem&) = delete;
   virtual ~ReadOnlyFileSystem() = default;
 
-  // Receives one directory entry: its name and attributes.
-  using EntrySink = std::function<void(const std::string& name, const NodeAttributes& attributes)>;
+  // Receives one directory entry, its name and attributes; false when it takes no more.
+  using EntrySink = std::function<bool(const std::string& name, const NodeAttributes& attributes)>;
 
   // 0 with the attributes of `path` in `out`, or a failure.
   virtual int GetAttributes(const std::string& path, NodeAttributes* out) = 0;
-  // Hands every entry of the directory `path` to `sink` in order ("." and ".." are not
-  // among them) and returns 0; a failure hands none.
-  virtual int ReadDirectory(const std::string& path, const EntrySink& sink) = 0;
+  // Hands the entries of the directory `path` ("." and ".." are not among them) to `sink`
+  // in order, from entry number `first` (0 the first) until the last or until `sink`
+  // takes no more, and returns 0; a failure hands none.
+  virtual int ReadDirectory(const std::string& path, size_t first, const EntrySink& sink) = 0;
   // Opens the file `path`: 0 and a handle for Read and Release in `handle`, or a failure
   // (-EROFS when `forWriting`).
   virtual int Open(const std::string& path, bool forWriting, uint64_t* handle) = 0;

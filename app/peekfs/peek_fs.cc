@@ -209,11 +209,14 @@ int PeekFs::GetAttributes(const std::string& path, platform::NodeAttributes* out
   return result;
 }
 
-int PeekFs::ReadDirectory(const std::string& path, const EntrySink& sink) {
+int PeekFs::ReadDirectory(const std::string& path, size_t first, const EntrySink& sink) {
   std::shared_ptr<const Listing> listing;
   const int result = FindListing(path, &listing);
   if (result != 0) return result;
-  for (const Node& node : listing->nodes) sink(node.hostName, AttributesOf(node));
+  for (size_t i = first; i < listing->nodes.size(); ++i) {
+    const Node& node = listing->nodes[i];
+    if (!sink(node.hostName, AttributesOf(node))) break;
+  }
   return 0;
 }
 

@@ -42,7 +42,7 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
   PeekFs(HumanVolume* volume, const platform::HostText* text);
 
   int GetAttributes(const std::string& path, platform::NodeAttributes* out) override;
-  int ReadDirectory(const std::string& path, const EntrySink& sink) override;
+  int ReadDirectory(const std::string& path, size_t first, const EntrySink& sink) override;
   int Open(const std::string& path, bool forWriting, uint64_t* handle) override;
   int Read(uint64_t handle, char* buffer, size_t size, int64_t offset) override;
   int Release(uint64_t handle) override;

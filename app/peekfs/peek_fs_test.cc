@@ -42,11 +42,13 @@ struct Mounted {
     return std::string(mode) + " " + std::to_string(a.links) + " " + std::to_string(a.size) + " " +
            std::to_string(a.blocks) + " " + std::to_string(a.time);
   }
-  std::string List(const std::string& path) {
+  // The entries from number `first` on, at most `most` of them.
+  std::string List(const std::string& path, size_t first = 0, size_t most = 100) {
     std::string text;
-    const int result =
-        fs->ReadDirectory(path, [&](const std::string& name, const platform::NodeAttributes& a) {
+    const int result = fs->ReadDirectory(
+        path, first, [&](const std::string& name, const platform::NodeAttributes& a) {
           text += name + " " + Show(a) + "\n";
+          return --most > 0;
         });
     return result == 0 ? text : std::to_string(result);
   }
@@ -99,6 +101,8 @@ TEST(PeekFsTest, ShowsWhatACopyTakesWithModesTimesAndHostNames) {
       "A%80B.TXT -644 1 1 2 0\n",
       m.List("/"));
   EXPECT_EQ("日本.TXT -644 1 8 2 889846496\n", m.List("/DOC"));
+  EXPECT_EQ("EMPTY.TXT -644 1 0 0 0\nDOC d555 2 0 2 889846496\n", m.List("/", 2, 2));
+  EXPECT_EQ("", m.List("/", 5));
   const std::pair<const char*, std::string> cases[] = {
       {"/", "d755 2 0 4 0"},
       {"/SYS/COMMAND.X", "-644 1 1000 2 0"},

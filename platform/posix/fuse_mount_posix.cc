@@ -68,22 +68,26 @@ int GetAttr(const char* path, struct stat* out, struct fuse_file_info*) {
   });
 }
 
-int ReadDir(const char* path, void* buffer, fuse_fill_dir_t filler, off_t, struct fuse_file_info*,
-            enum fuse_readdir_flags flags) {
+int ReadDir(const char* path, void* buffer, fuse_fill_dir_t filler, off_t offset,
+            struct fuse_file_info*, enum fuse_readdir_flags flags) {
   return Guarded([&] {
-    // With READDIRPLUS the attributes go along, and the kernel asks no getattr for them.
+    // Each entry carries the offset that resumes after it: "." 1, ".." 2, entry N N + 3.
+    // With offsets libfuse hands READDIRPLUS attributes on to the kernel, which then asks
+    // no lookup for the entries.
     const bool plus = (flags & FUSE_READDIR_PLUS) != 0;
     const auto fill = static_cast<enum fuse_fill_dir_flags>(plus ? FUSE_FILL_DIR_PLUS : 0);
-    const int result = Served()->ReadDirectory(
-        path, [&](const std::string& name, const NodeAttributes& attributes) {
+    const auto none = static_cast<enum fuse_fill_dir_flags>(0);
+    if (offset < 0) return -EINVAL;
+    if (offset < 1 && filler(buffer, ".", nullptr, 1, none) != 0) return 0;
+    if (offset < 2 && filler(buffer, "..", nullptr, 2, none) != 0) return 0;
+    const size_t first = offset < 2 ? 0 : static_cast<size_t>(offset) - 2;
+    off_t next = static_cast<off_t>(first) + 3;
+    return Served()->ReadDirectory(
+        path, first, [&](const std::string& name, const NodeAttributes& attributes) {
           struct stat status;
           FillStat(attributes, &status);
-          filler(buffer, name.c_str(), &status, 0, fill);
+          return filler(buffer, name.c_str(), &status, next++, fill) == 0;
         });
-    if (result != 0) return result;
-    filler(buffer, ".", nullptr, 0, static_cast<enum fuse_fill_dir_flags>(0));
-    filler(buffer, "..", nullptr, 0, static_cast<enum fuse_fill_dir_flags>(0));
-    return 0;
   });
 }
 
