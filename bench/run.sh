@@ -56,7 +56,7 @@ export MTOOLS_SKIP_CHECK=1
 
 shm=/dev/shm/peek-bench
 mnt=$work/mnt
-trap 'fusermount3 -u -z "$mnt" 2>/dev/null; rm -rf "$shm"' EXIT
+trap 'fusermount3 -u -z "$mnt" 2>/dev/null || true; rm -rf "$shm"' EXIT
 rm -rf "$work" "$shm"
 src=$work/src
 results=$work/results
