@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/listing.h"
@@ -120,17 +121,11 @@ void PartitionReport(const PartitionInfo* table, int count, Console* console) {
   }
 }
 
-int RunProgram(Program program, int argc, char** argv, Console* console, const Platform& platform) {
+int StartVolume(const char* drive, const Options& options, Console* console, SectorDevice* disk,
+                StartedVolume* out) {
   X68kScsiVolume x68kMedia;
   PcFatVolume pcMedia;
-  Options options;
-  ScanOptions(program, &argc, argv, &options, console);
-  if (argc < 3) {
-    PrintUsage(program, console);
-    return 1;
-  }
-  SectorDevice* disk = platform.disk;
-  disk->SetName(argv[1]);  // the drive name stays as the raw drive service opens it
+  disk->SetName(drive);  // the drive name stays as the raw drive service opens it
   if (disk->Open(0) < 0) {
     console->ErrorText(kCannotOpenDrive);
     return 1;
@@ -157,11 +152,26 @@ int RunProgram(Program program, int argc, char** argv, Console* console, const P
     return 1;
   }
   volume->SetRescue(options.rescue);
-  DamageTally tally;
-  if (volume->SelectPartition(table[options.partitionNumber]) < 0) {
+  out->mounted = volume->SelectPartition(table[options.partitionNumber]) >= 0;
+  if (!out->mounted) {
     console->Error("Can't read the FAT of partition %d\n", options.partitionNumber);
-    tally.unreadable = true;
   }
+  out->volume = std::move(volume);
+  return 0;
+}
+
+int RunProgram(Program program, int argc, char** argv, Console* console, const Platform& platform) {
+  Options options;
+  ScanOptions(program, &argc, argv, &options, console);
+  if (argc < 3) {
+    PrintUsage(program, console);
+    return 1;
+  }
+  StartedVolume started;
+  if (StartVolume(argv[1], options, console, platform.disk, &started) != 0) return 1;
+  std::unique_ptr<HumanVolume>& volume = started.volume;
+  DamageTally tally;
+  tally.unreadable = !started.mounted;
 
   std::vector<std::string> paths;
   for (int index = 2; index < argc; ++index) paths.push_back(console->ArgumentText(argv[index]));

@@ -37,8 +37,26 @@ struct Platform {
   platform::TargetFileSystem* target = nullptr;
 };
 
+// A volume brought up by StartVolume.
+struct StartedVolume {
+  std::unique_ptr<HumanVolume> volume;
+  // False when the FAT of the partition could not be read ("Can't read the FAT of
+  // partition N" has been said): path operations then fail as reads do.
+  bool mounted = false;
+};
+
+// The start-up every program shares: opens the drive named `drive` (host text) through
+// `disk`, recognizes the medium, reads the partition table (the report under -i), and
+// selects partition options.partitionNumber with rescue reading as options.rescue says.
+// Returns 0 with the volume in `out`, or 1 after saying on the error stream why the drive
+// cannot be used: it cannot be opened, the medium is not supported, there is no such
+// partition or the volume cannot be created. `disk` must outlive the volume.
+int StartVolume(const char* drive, const Options& options, Console* console, SectorDevice* disk,
+                StartedVolume* out);
+
 // The whole run of one program over `argc`/`argv` (text the Console's argument converter
-// reads: the locale's on POSIX, UTF-8 on Windows; the vector is edited by the option scan): returns the exit status, 0 when the argument loop ran to its end, 1 after
+// reads: the locale's on POSIX, UTF-8 on Windows; the vector is edited by the option
+// scan): returns the exit status, 0 when the argument loop ran to its end, 1 after
 // the usage text, a drive that cannot be opened, an unsupported medium, a partition
 // number outside the table or a volume that cannot be created; under -r, 2 when the loop
 // ran to its end but something could not be read.

@@ -8,7 +8,7 @@ import json
 import os
 import sys
 
-COPIERS = ["hauldisk x68k", "hauldisk pc", "mcopy", "cp -r"]
+COPIERS = ["hauldisk x68k", "hauldisk pc", "mcopy", "cp -r", "peekfs cp -r"]
 LISTERS = ["peekdisk x68k", "peekdisk pc", "mdir"]
 KINDS = [("x68k", "X68000 image"), ("pc", "PC image")]
 PEAK_LIMIT_KIB = 24 * 1024
@@ -149,6 +149,10 @@ def report(results, out):
         ratio = None if None in (haul, cp) else haul / cp
         target("(c) BIG hauldisk / cp -r", "%s, to %s from %s" % (label, meta["shmfs"], meta["workfs"]),
                ratio, 1.1)
+    mixed = tmpfs.get("MIXED", {})
+    mount, haul = mixed.get("peekfs cp -r"), mixed.get("hauldisk x68k")
+    ratio = None if None in (mount, haul) else mount / haul
+    target("(f) cp -r out of a peekfs mount / hauldisk", "MIXED, X68000 image", ratio, 2.0)
     ours = [(k, v) for k, v in peaks.items() if k[1].startswith(("hauldisk", "peekdisk"))]
     over = [(k, v) for k, v in ours if v > PEAK_LIMIT_KIB]
     if over:

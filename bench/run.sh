@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Times hauldisk and peekdisk against the host's own copy (cp -r) and mtools on the same
-# files, side by side, and writes the figures to docs/benchmarks.md.new.
+# files, side by side, and writes the figures to docs/benchmarks.md.new. On MIXED it also
+# times cp -r out of a peekfs mount of the X68000 image (mount, copy, unmount), where
+# /dev/fuse and fusermount3 are there.
 #
 #   bench/run.sh [WORKDIR]               (default /tmp/peek-bench; needs about 2 GiB there)
 #   BENCH_QUICK=1 bench/run.sh [WORKDIR] (small sizes and 2 runs, to try the script out)
@@ -46,13 +48,15 @@ if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" != tmpfs ]; then
   exit 1
 fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j 2 --target peekdisk hauldisk mkhds >/dev/null
+cmake --build build -j 2 --target peekdisk hauldisk mkhds peekfs >/dev/null
 peekdisk=$repo/build/app/peekdisk
 hauldisk=$repo/build/app/hauldisk
+peekfs=$repo/build/app/peekfs/peekfs
 export MTOOLS_SKIP_CHECK=1
 
 shm=/dev/shm/peek-bench
-trap 'rm -rf "$shm"' EXIT
+mnt=$work/mnt
+trap 'fusermount3 -u -z "$mnt" 2>/dev/null || true; rm -rf "$shm"' EXIT
 rm -rf "$work" "$shm"
 src=$work/src
 results=$work/results
@@ -142,6 +146,10 @@ time_copy() {
   add "hauldisk pc" "cd '$dst' && '$hauldisk' '$work/$set.img' '\\$job'"
   add "mcopy" "mcopy -s -m -i '$work/$set.img' '::$job' '$dst'"
   add "cp -r" "cp -r '$src/$set/$job' '$dst'"
+  if [ "$job" = MIXED ] && [ -e /dev/fuse ] && command -v fusermount3 >/dev/null; then
+    mkdir -p "$mnt"
+    add "peekfs cp -r" "'$peekfs' '$work/$set.hds' '$mnt' && cp -r '$mnt/$job' '$dst'; fusermount3 -u '$mnt'"
+  fi
   hyperfine_job "$where-$job" --runs "$times" --prepare "rm -rf '$dst' && mkdir '$dst' && sync"
   rm -rf "$dst"
 }

@@ -20,6 +20,12 @@ struct DosClock {
 // the Gregorian calendar and a real time of day; false leaves *out unspecified.
 bool UnpackDosDateTime(uint16_t date, uint16_t time, DosClock* out);
 
+// The instant at which a clock in the process's time zone (TZ) showed the packed date and
+// time, in seconds since 1970-01-01 00:00:00 UTC; the zone's rules decide whether summer
+// time applied then. False when the words form no real date and time, or the C library
+// cannot place the reading; *seconds is then unchanged.
+bool LocalDosTimeToSeconds(uint16_t date, uint16_t time, int64_t* seconds);
+
 }  // namespace platform
 
 #endif  // PLATFORM_DOS_DATE_TIME_H_

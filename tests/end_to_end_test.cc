@@ -85,6 +85,11 @@ class EndToEndTest : public testing::Test {
   void TearDown() override { Cleanup(); }
 
   void Cleanup() {
+    // A mount a failed test left behind would stop the removal.
+    if (ReadWhole("/proc/self/mounts").find(" " + (root / "work").string() + "/") !=
+        std::string::npos) {
+      std::system(("fusermount3 -u -z '" + (root / "work/mnt").string() + "'").c_str());
+    }
     // Read-only copies must become writable before they can be removed.
     if (fs::exists(root)) {
       std::system(("chmod -R u+w '" + root.string() + "' 2>/dev/null").c_str());
@@ -104,10 +109,11 @@ class EndToEndTest : public testing::Test {
     const fs::path error = root / "stderr";
     const fs::path status = root / "status";
     const std::string line = "cd '" + (root / "work").string() + "' && env -i PATH='" +
-                             PEEK_PROGRAM_DIR + ":/usr/bin:/bin' LANG=" + locale +
-                             " TZ=Asia/Tokyo IMG='" + image + "' bash -c '" +
-                             command + "' >'" + out.string() + "' 2>'" + error.string() +
-                             "'; echo $? >'" + status.string() + "'";
+                             PEEK_PROGRAM_DIR ":" PEEK_PEEKFS_DIR ":" PEEK_TOOL_DIR
+                                              ":/usr/bin:/bin:/usr/sbin:/sbin' LANG=" +
+                             locale + " TZ=Asia/Tokyo IMG='" + image +
+                             "' bash -c '" + command + "' >'" + out.string() + "' 2>'" +
+                             error.string() + "'; echo $? >'" + status.string() + "'";
     std::system(line.c_str());
     Outcome outcome;
     outcome.status = std::atoi(ReadWhole(status).c_str());
@@ -394,6 +400,53 @@ TEST_F(EndToEndTest, FailingSectorsKeepWhatCanBeReadAndRescueFillsTheRest) {
     EXPECT_EQ("", mount.Stop());
     EXPECT_FALSE(IsMountPoint(mount.MountPoint()));
   }
+}
+
+// peekfs on an image mkhds makes from a folder: the mount shows the folder as it was, read
+// only, and goes away with fusermount3 -u.
+TEST_F(EndToEndTest, PeekFsMountsAFolderImageReadOnly) {
+  ASSERT_TRUE(fs::exists("/dev/fuse")) << "peekfs needs /dev/fuse (the fuse kernel module; a "
+                                          "container needs --device /dev/fuse)";
+  ASSERT_EQ(0, Run("command -v fusermount3").status)
+      << "peekfs needs fusermount3: Debian package fuse3 (scripts/install-deps.sh)";
+  const Outcome made = Run(
+      "mkdir -p src/SYS src/日本語 mnt && printf \"FILES = 30\\r\\n\" >src/CONFIG.SYS && "
+      ": >src/EMPTY.TXT && seq 1 2000 >src/SYS/BIG.DAT && echo nihongo >src/日本語/メモ.TXT && "
+      "touch -d \"1998-03-14 12:34:56\" src/CONFIG.SYS src/EMPTY.TXT src/日本語/メモ.TXT "
+      "src/日本語 "
+      "&& touch -d \"1998-03-15 09:00:00\" src/SYS/BIG.DAT src/SYS && chmod 444 src/CONFIG.SYS && "
+      "mkhds src.hds src",
+      "C.UTF-8");
+  Expect(made, 0, "", "");
+  // Start-up failures say what peekdisk says and mount nothing.
+  Expect(Run("peekfs /nonexistent/disk.hds mnt"), 1, "", programtexts::kCannotOpen);
+  Expect(Run("peekfs -p1 src.hds mnt"), 1, "", "No Such Partition(1)\n");
+  Expect(Run("peekfs src.hds 2>&1 | head -2"), 0,
+         "peekfs: give a DRIVE and a MOUNTPOINT\n"
+         "Usage: peekfs [-pN] [-f] [-o OPTION[,OPTION...]] DRIVE MOUNTPOINT\n",
+         "");
+  const Outcome mounted = Run(
+      "peekfs src.hds mnt && grep -c \" $PWD/mnt fuse.peekfs ro,\" /proc/self/mounts", "C.UTF-8");
+  ASSERT_EQ(0, mounted.status) << "the mount did not come up: " << mounted.error;
+  Expect(mounted, 0, "1\n", "");
+  Expect(
+      Run("diff -r src mnt && cd mnt && stat -c \"%n %a %s %h %Y\" CONFIG.SYS EMPTY.TXT SYS "
+          "SYS/BIG.DAT 日本語 日本語/メモ.TXT && tail -c +4001 SYS/BIG.DAT | head -c 16 && echo && "
+          "tail -c 10 SYS/BIG.DAT",
+          "C.UTF-8"),
+      0,
+      "CONFIG.SYS 444 12 1 889846496\n"
+      "EMPTY.TXT 644 0 1 889846496\n"
+      "SYS 755 0 2 889920000\n"
+      "SYS/BIG.DAT 644 8893 1 889920000\n"
+      "日本語 755 0 2 889846496\n"
+      "日本語/メモ.TXT 644 8 1 889846496\n"
+      "22\n1023\n1024\n102"
+      "\n1999\n2000\n",
+      "");
+  Expect(Run("touch mnt/NEW.TXT; echo $? && test ! -e mnt/NEW.TXT"), 0, "1\n",
+         "touch: cannot touch 'mnt/NEW.TXT': Read-only file system\n");
+  Expect(Run("fusermount3 -u mnt && grep -c \" $PWD/mnt \" /proc/self/mounts"), 1, "0\n", "");
 }
 
 }  // namespace

@@ -163,20 +163,21 @@ class HumanVolume {
   // that fails on it.
   virtual int TakeDamage(DirectoryDamage* out);
 
+  // Number of FAT entries read from the disk; 0 when no FAT is loaded.
+  uint32_t FatEntryCount() const;
+  // True when `cluster` may stand in a chain: a data cluster the loaded FAT describes.
+  bool IsChainCluster(uint32_t cluster) const;
+  // Size of one cluster in bytes (0 before a partition is selected).
+  uint32_t ClusterBytes() const;
+  // Reads `count` clusters that follow each other on the disk, from `first`, into
+  // `destination` with one device request: 0, or -1 (and the position forgotten).
+  int ReadClusterRun(uint8_t* destination, uint32_t first, uint32_t count);
+
   virtual ~HumanVolume();
 
  protected:
   HumanVolume();
 
-  // Number of FAT entries read from the disk; 0 when no FAT is loaded.
-  uint32_t FatEntryCount() const;
-  // True when `cluster` may stand in a chain: a data cluster the loaded FAT describes.
-  bool IsChainCluster(uint32_t cluster) const;
-  // Size of one cluster in bytes.
-  uint32_t ClusterBytes() const;
-  // Reads `count` clusters that follow each other on the disk, from `first`, into
-  // `destination` with one device request: 0, or -1 (and the position forgotten).
-  int ReadClusterRun(uint8_t* destination, uint32_t first, uint32_t count);
   // How many clusters from the handle's next one FileRead may read in one request straight
   // into the caller's buffer: neighbours on the disk that each count whole for the file,
   // at most `most` and at most what one request carries.

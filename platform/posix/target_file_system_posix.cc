@@ -12,22 +12,6 @@
 namespace platform {
 namespace {
 
-// The wall-clock reading of a packed MS-DOS date and time, as mktime takes it; false
-// when the words do not form a real date and time.
-bool DosToLocalTm(DosDateTime stamp, struct tm* out) {
-  DosClock clock;
-  if (!UnpackDosDateTime(stamp.date, stamp.time, &clock)) return false;
-  *out = {};
-  out->tm_year = clock.year - 1900;
-  out->tm_mon = clock.month - 1;
-  out->tm_mday = clock.day;
-  out->tm_hour = clock.hour;
-  out->tm_min = clock.minute;
-  out->tm_sec = clock.second;
-  out->tm_isdst = -1;  // the zone's rules decide whether summer time applied then
-  return true;
-}
-
 class PosixTargetFile final : public TargetFile {
  public:
   PosixTargetFile(int descriptor, int* lastError) : fd(descriptor), lastError(lastError) {}
@@ -122,17 +106,12 @@ class PosixTargetFileSystem final : public TargetFileSystem {
   }
 
   bool StampToTimespec(DosDateTime stamp, struct timespec* out) {
-    struct tm local;
-    if (!DosToLocalTm(stamp, &local)) {
+    int64_t seconds = 0;
+    if (!LocalDosTimeToSeconds(stamp.date, stamp.time, &seconds)) {
       lastError = EINVAL;
       return false;
     }
-    const time_t instant = mktime(&local);
-    if (instant == static_cast<time_t>(-1)) {
-      lastError = EOVERFLOW;
-      return false;
-    }
-    out->tv_sec = instant;
+    out->tv_sec = static_cast<time_t>(seconds);
     out->tv_nsec = 0;
     return true;
   }

@@ -1,0 +1,28 @@
+#ifndef APP_PEEKFS_PEEKFS_COMMAND_LINE_H_
+#define APP_PEEKFS_PEEKFS_COMMAND_LINE_H_
+
+#include <string>
+#include <vector>
+
+// The usage text of peekfs, English, whole lines.
+extern const char PeekFsUsage[];
+
+// What a peekfs command line asks for.
+struct PeekFsCommand {
+  enum Action { kMount, kHelp, kVersion, kWrong };
+  Action action = kWrong;
+  int partitionNumber = 0;                // -pN
+  bool foreground = false;                // -f
+  std::vector<std::string> mountOptions;  // each -o's list, in order
+  std::string drive;                      // host text, as given
+  std::string mountPoint;
+  std::string problem;  // kWrong: what is wrong with the line, one line without '\n'
+};
+
+// Scans `argv` (host text; argv[0] the program). Options may stand anywhere and "--"
+// ends them: -pN (N a decimal number, sign allowed), -f, -o LIST or -oLIST, -h or
+// --help (kHelp, whatever else the line holds), --version. Anything else that starts
+// with '-', and a number of other arguments other than two (DRIVE, MOUNTPOINT), is kWrong.
+PeekFsCommand ScanPeekFsCommandLine(int argc, const char* const* argv);
+
+#endif  // APP_PEEKFS_PEEKFS_COMMAND_LINE_H_
