@@ -94,6 +94,7 @@ int HumanVolume::Mount() {
 
 bool HumanVolume::ReadFat(uint32_t sectors) {
   const uint32_t m = static_cast<uint32_t>(sectorMultiplier);
+  InvalidateCluster();
   device->Seek(static_cast<int>(static_cast<int64_t>(fatStart) * m), 0);
   if (device->Read(fat.data(), sectors * m) >= 0) return true;
   // The copies hold the same table: each FAT sector the first copy cannot give is taken
@@ -158,6 +159,8 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
         sectorMultiplier;
     const uint32_t sectors =
         static_cast<uint32_t>(size / sectorSize) * static_cast<uint32_t>(sectorMultiplier);
+    // The device leaves the cluster ReadCluster may expect it at.
+    InvalidateCluster();
     device->Seek(static_cast<int>(rootSector), 0);
     if (device->Read(chain->bytes.data(), sectors) >= 0) return chain;
     // The buffer reaches into the data area; only the root's own sectors must be read.

@@ -134,6 +134,17 @@ TEST_F(WorkedExample, SeeksOnlyWhenTheClusterIsNotTheNextOnDisk) {
             "seek 110\nread 174+4\n");
 }
 
+TEST_F(WorkedExample, ReadingTheRootForgetsWhereTheDeviceStood) {
+  Mount();
+  std::vector<uint8_t> buffer(kClusterBytes);
+  volume->InvalidateCluster();
+  ASSERT_EQ(volume->ReadCluster(buffer.data(), 5), 0);
+  ASSERT_NE(volume->LoadChain(0), nullptr);
+  device->ClearLog();
+  ASSERT_EQ(volume->ReadCluster(buffer.data(), 6), 0);
+  EXPECT_EQ(device->LogText(), "seek 114\nread 178+4\n");
+}
+
 TEST_F(WorkedExample, OneClusterChainLoadsAsOneClusterAndAnEndEntry) {
   SetFatEntry(4, 0xFFFF);
   FillCluster(4, 0x41);
