@@ -10,16 +10,51 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <list>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "platform/fuse_mount.h"
 
 namespace platform {
 namespace {
 
-ReadOnlyFileSystem* Served() {
-  return static_cast<ReadOnlyFileSystem*>(fuse_get_context()->private_data);
+// What the binding keeps beside the file system it serves.
+struct Binding {
+  ReadOnlyFileSystem* fileSystem = nullptr;
+  // The kernel takes a failed open with ENOSYS as a success that needs no message, and
+  // from then on opens and releases files without asking: every file read then costs
+  // two round trips fewer. Reads come with no handle, only the path, so the binding opens
+  // the files itself and keeps the most recently read ones open.
+  bool openWithoutMessages = false;
+  std::list<std::pair<std::string, uint64_t>> implicitHandles;  // most recently read first
+  static constexpr size_t kImplicitHandles = 64;
+};
+
+Binding* Bound() { return static_cast<Binding*>(fuse_get_context()->private_data); }
+
+ReadOnlyFileSystem* Served() { return Bound()->fileSystem; }
+
+// The handle of the implicitly opened `path`, opening it (and closing the least recently
+// read one beyond the bound) when it is not open yet: 0, or a failure.
+int ImplicitHandle(const char* path, uint64_t* handle) {
+  Binding* binding = Bound();
+  auto& handles = binding->implicitHandles;
+  for (auto it = handles.begin(); it != handles.end(); ++it) {
+    if (it->first != path) continue;
+    handles.splice(handles.begin(), handles, it);
+    *handle = it->second;
+    return 0;
+  }
+  const int result = binding->fileSystem->Open(path, false, handle);
+  if (result != 0) return result;
+  handles.emplace_front(path, *handle);
+  if (handles.size() > Binding::kImplicitHandles) {
+    binding->fileSystem->Release(handles.back().second);
+    handles.pop_back();
+  }
+  return 0;
 }
 
 // libfuse is C: nothing may be thrown through it. Memory that cannot be had fails the
@@ -49,7 +84,11 @@ void FillStat(const NodeAttributes& attributes, struct stat* out) {
   out->st_ctim = out->st_mtim;
 }
 
-void* Init(struct fuse_conn_info*, struct fuse_config* config) {
+void* Init(struct fuse_conn_info* connection, struct fuse_config* config) {
+  if ((connection->capable & FUSE_CAP_NO_OPEN_SUPPORT) != 0) {
+    connection->want |= FUSE_CAP_NO_OPEN_SUPPORT;
+    Bound()->openWithoutMessages = true;
+  }
   // Nothing on the volume ever changes while it is mounted: the kernel may keep names,
   // attributes and file pages for as long as it likes.
   config->kernel_cache = 1;
@@ -95,18 +134,32 @@ int Open(const char* path, struct fuse_file_info* info) {
   return Guarded([&] {
     const bool forWriting = (info->flags & O_ACCMODE) != O_RDONLY || (info->flags & O_TRUNC) != 0;
     uint64_t handle = 0;
+    if (Bound()->openWithoutMessages && !forWriting) {
+      // The file must open, so that a missing one or a directory fails here; then ENOSYS
+      // tells the kernel to open files on its own from now on.
+      const int result = ImplicitHandle(path, &handle);
+      return result == 0 ? -ENOSYS : result;
+    }
     const int result = Served()->Open(path, forWriting, &handle);
     if (result == 0) info->fh = handle;
     return result;
   });
 }
 
-int Read(const char*, char* buffer, size_t size, off_t offset, struct fuse_file_info* info) {
-  return Guarded([&] { return Served()->Read(info->fh, buffer, size, offset); });
+int Read(const char* path, char* buffer, size_t size, off_t offset, struct fuse_file_info* info) {
+  return Guarded([&] {
+    uint64_t handle = info->fh;
+    // Handles count from 1; 0 is a file the kernel opened without asking.
+    if (handle == 0) {
+      const int result = path != nullptr ? ImplicitHandle(path, &handle) : -EBADF;
+      if (result != 0) return result;
+    }
+    return Served()->Read(handle, buffer, size, offset);
+  });
 }
 
 int Release(const char*, struct fuse_file_info* info) {
-  return Guarded([&] { return Served()->Release(info->fh); });
+  return Guarded([&] { return info->fh == 0 ? 0 : Served()->Release(info->fh); });
 }
 
 int StatFs(const char*, struct statvfs* out) {
@@ -194,8 +247,10 @@ int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& reque
     return 1;
   }
   const struct fuse_operations operations = Operations();
+  Binding binding;
+  binding.fileSystem = fileSystem;
   // fuse_new says on the error stream what it does not take.
-  struct fuse* fuse = fuse_new(&arguments, &operations, sizeof(operations), fileSystem);
+  struct fuse* fuse = fuse_new(&arguments, &operations, sizeof(operations), &binding);
   fuse_opt_free_args(&arguments);
   if (fuse == nullptr) return 1;
   if (fuse_mount(fuse, request.mountPoint.c_str()) != 0) {
