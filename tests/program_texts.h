@@ -79,6 +79,36 @@ inline std::string HaulUsage() {
   return std::string(kHaulUsage) + kOptionLines + kAttributeLine + kExampleLines;
 }
 
+// The English --help texts; the drive forms are those of the platform built for.
+inline const char kHelpOptions[] =
+    "  -pN        read partition N (default 0)\n"
+    "  -i         print the partition table first\n";
+inline const char kHelpRescueToEnd[] =
+    "  -r         rescue: read around bad sectors, zeros for what cannot be read\n"
+    "  --help     print this text\n"
+    "  --version  print the version\n"
+#ifdef _WIN32
+    "DRIVE is an image file (D:\\disk.hds), a physical drive \\\\.\\PHYSICALDRIVEn\n"
+    "(Windows NT and later), a drive letter such as A: (Windows 95/98) or a SCSI\n"
+    "address H:T:L such as 0:3:0, reached through ASPI (wnaspi32.dll).\n"
+#else
+    "DRIVE is an image file (disk.hds), a block device such as /dev/sdb or a SCSI\n"
+    "address H:T:L such as 0:3:0, reached through the SCSI generic driver.\n"
+#endif
+    "PATH is a path on the partition: \\ (the root), \\SYS or SYS/BIN.\n";
+inline std::string PeekHelp() {
+  return std::string("Usage: peekdisk [-pN] [-i] [-r] DRIVE PATH [PATH...]\n"
+                     "Lists directories of an X68000 disk or disk image, which it only reads.\n") +
+         kHelpOptions + kHelpRescueToEnd;
+}
+inline std::string HaulHelp() {
+  return std::string("Usage: hauldisk [-pN] [-i] [-a] [-r] DRIVE PATH [PATH...]\n"
+                     "Copies files and directory trees of an X68000 disk or disk image, which "
+                     "it only\nreads, into the current directory.\n") +
+         kHelpOptions + "  -a         carry attributes and dates over to the copies\n" +
+         kHelpRescueToEnd;
+}
+
 // The report lines of one partition as the image builder makes it by default (1024-byte
 // sectors, one sector per cluster, 2 FATs of one sector, 512 root entries) at 32 KiB.
 inline const char kReportPartition0[] =
