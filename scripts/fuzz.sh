@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the volume fuzzer with clang in build-fuzz, writes the seed corpus and fuzzes for
 # the given number of seconds (default 60) on a copy of it. Installs nothing (see
-# scripts/install-deps.sh). Fails when the fuzzer finds a crash, a leak or a hang; the
+# scripts/install-deps.sh test). Fails when the fuzzer finds a crash, a leak or a hang; the
 # input that caused it is kept in build-fuzz/artifacts/. PEEK_WERROR=ON makes warnings
 # errors, as scripts/test.sh does.
 set -euo pipefail
