@@ -79,11 +79,12 @@ inline std::string HaulUsage() {
   return std::string(kHaulUsage) + kOptionLines + kAttributeLine + kExampleLines;
 }
 
-// The English --help texts; the drive forms are those of the platform built for.
-inline const char kHelpOptions[] =
+// peekdisk --help, naming the drive forms of the platform built for.
+inline const char kPeekHelp[] =
+    "Usage: peekdisk [-pN] [-i] [-r] DRIVE PATH [PATH...]\n"
+    "Lists directories of an X68000 disk or disk image, which it only reads.\n"
     "  -pN        read partition N (default 0)\n"
-    "  -i         print the partition table first\n";
-inline const char kHelpRescueToEnd[] =
+    "  -i         print the partition table first\n"
     "  -r         rescue: read around bad sectors, zeros for what cannot be read\n"
     "  --help     print this text\n"
     "  --version  print the version\n"
@@ -96,18 +97,6 @@ inline const char kHelpRescueToEnd[] =
     "address H:T:L such as 0:3:0, reached through the SCSI generic driver.\n"
 #endif
     "PATH is a path on the partition: \\ (the root), \\SYS or SYS/BIN.\n";
-inline std::string PeekHelp() {
-  return std::string("Usage: peekdisk [-pN] [-i] [-r] DRIVE PATH [PATH...]\n"
-                     "Lists directories of an X68000 disk or disk image, which it only reads.\n") +
-         kHelpOptions + kHelpRescueToEnd;
-}
-inline std::string HaulHelp() {
-  return std::string("Usage: hauldisk [-pN] [-i] [-a] [-r] DRIVE PATH [PATH...]\n"
-                     "Copies files and directory trees of an X68000 disk or disk image, which "
-                     "it only\nreads, into the current directory.\n") +
-         kHelpOptions + "  -a         carry attributes and dates over to the copies\n" +
-         kHelpRescueToEnd;
-}
 
 // The report lines of one partition as the image builder makes it by default (1024-byte
 // sectors, one sector per cluster, 2 FATs of one sector, 512 root entries) at 32 KiB.

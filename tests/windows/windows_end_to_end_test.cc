@@ -191,8 +191,7 @@ TEST_F(WindowsEndToEndTest, UsageAndStartUpFailures) {
 }
 
 TEST_F(WindowsEndToEndTest, HelpAndVersionNameTheWindowsDriveForms) {
-  Expect(Peek({"Q:\\no\\such\\disk.hds", "--help"}), 0, programtexts::PeekHelp(), "");
-  Expect(Haul({"--help"}), 0, programtexts::HaulHelp(), "");
+  Expect(Peek({"Q:\\no\\such\\disk.hds", "--help"}), 0, programtexts::kPeekHelp, "");
   Expect(Haul({"-i", "--version"}), 0, "hauldisk 1.0.0\n", "");
 }
 
