@@ -174,9 +174,11 @@ TEST_F(RunProgramTest, StartUpFailuresEndWithStatusOne) {
 TEST_F(RunProgramTest, HelpAndVersionAreAnsweredBeforeAnythingElse) {
   UnopenableDevice unopenable;  // the drive is never opened
   // An aggregate, so that the argument lists live as long as the table.
-  const struct { Program program; std::initializer_list<const char*> arguments; } runs[] = {
-      {Program::kPeekDisk, {"peekdisk", "-x", "IMG", "--version", "\\", "--help"}},
-      {Program::kHaulDisk, {"hauldisk", "IMG", "--version", "-p9"}}};
+  const struct {
+    Program program;
+    std::initializer_list<const char*> arguments;
+  } runs[] = {{Program::kPeekDisk, {"peekdisk", "-x", "IMG", "--version", "\\", "--help"}},
+              {Program::kHaulDisk, {"hauldisk", "IMG", "--version", "-p9"}}};
   std::string outcomes;  // status, standard output, standard error of each run
   for (const auto& run : runs) {
     const RunResult result = RunFrame(run.program, run.arguments, &unopenable);

@@ -12,7 +12,8 @@ check() {  # WHAT EXPECTED ACTUAL
 for program in peekdisk hauldisk mkhds peekfs; do
   bin=$dest/opt/peek/bin/$program page=$dest/opt/peek/share/man/man1/$program.1
   out=$("$bin" --version 2>&1); check "$program --version" "0 $program $3" "$? $out"
-  out=$("$bin" --help 2>&1); check "$program --help" "0 Usage: $program " "$? ${out:0:${#program}+8}"
+  out=$("$bin" --help 2>&1)
+  check "$program --help" "0 Usage: $program " "$? ${out:0:8+${#program}}"
   check "groff -man -ww -z $program.1" "" "$(groff -man -ww -z "$page" 2>&1)"
   out=$(MANWIDTH=80 man -l "$page" 2>&1)
   check "man -l $program.1" "0 $program $3 ${program^^}(1)" "$? $(tail -1 <<<"$out" | tr -s ' ')"
