@@ -1,6 +1,7 @@
 #include "app/start_up.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -52,6 +53,34 @@ const char* const kExampleLines[] = {
     "\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n",
 };
 
+// The English usage of --help, ASCII.
+const char kPeekDiskHelpHead[] =
+    "Usage: peekdisk [-pN] [-i] [-r] DRIVE PATH [PATH...]\n"
+    "Lists directories of an X68000 disk or disk image, which it only reads.\n";
+const char kHaulDiskHelpHead[] =
+    "Usage: hauldisk [-pN] [-i] [-a] [-r] DRIVE PATH [PATH...]\n"
+    "Copies files and directory trees of an X68000 disk or disk image, which it only\n"
+    "reads, into the current directory.\n";
+const char kHelpPartitionOptions[] =
+    "  -pN        read partition N (default 0)\n"
+    "  -i         print the partition table first\n";
+const char kHelpAttributeOption[] = "  -a         carry attributes and dates over to the copies\n";
+const char kHelpOtherOptions[] =
+    "  -r         rescue: read around bad sectors, zeros for what cannot be read\n"
+    "  --help     print this text\n"
+    "  --version  print the version\n";
+#ifdef _WIN32
+const char kHelpDrives[] =
+    "DRIVE is an image file (D:\\disk.hds), a physical drive \\\\.\\PHYSICALDRIVEn\n"
+    "(Windows NT and later), a drive letter such as A: (Windows 95/98) or a SCSI\n"
+    "address H:T:L such as 0:3:0, reached through ASPI (wnaspi32.dll).\n";
+#else
+const char kHelpDrives[] =
+    "DRIVE is an image file (disk.hds), a block device such as /dev/sdb or a SCSI\n"
+    "address H:T:L such as 0:3:0, reached through the SCSI generic driver.\n";
+#endif
+const char kHelpPaths[] = "PATH is a path on the partition: \\ (the root), \\SYS or SYS/BIN.\n";
+
 // "The given drive cannot be opened."
 const char kCannotOpenDrive[] =
     "\x8Ew\x92\xE8\x82\xCC\x83h\x83\x89\x83" "C\x83u\x82\xCD\x83I\x81[\x83v\x83\x93\x82\xC5"
@@ -61,6 +90,13 @@ constexpr int kPartitionTableCapacity = 15;
 
 // C-locale toupper: only a-z change.
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool HasArgument(int argc, char** argv, const char* whole) {
+  for (int index = 1; index < argc; ++index) {
+    if (std::strcmp(argv[index], whole) == 0) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -101,6 +137,16 @@ void PrintUsage(Program program, Console* console) {
   console->ErrorText(kTableOptionLine);
   if (program == Program::kHaulDisk) console->ErrorText(kAttributeOptionLine);
   for (const char* line : kExampleLines) console->ErrorText(line);
+}
+
+void PrintHelp(Program program, Console* console) {
+  const bool haul = program == Program::kHaulDisk;
+  console->OutText(haul ? kHaulDiskHelpHead : kPeekDiskHelpHead);
+  console->OutText(kHelpPartitionOptions);
+  if (haul) console->OutText(kHelpAttributeOption);
+  console->OutText(kHelpOtherOptions);
+  console->OutText(kHelpDrives);
+  console->OutText(kHelpPaths);
 }
 
 void PartitionReport(const PartitionInfo* table, int count, Console* console) {
@@ -161,6 +207,14 @@ int StartVolume(const char* drive, const Options& options, Console* console, Sec
 }
 
 int RunProgram(Program program, int argc, char** argv, Console* console, const Platform& platform) {
+  if (HasArgument(argc, argv, "--help")) {
+    PrintHelp(program, console);
+    return 0;
+  }
+  if (HasArgument(argc, argv, "--version")) {
+    console->Out("%s %s\n", program == Program::kHaulDisk ? "hauldisk" : "peekdisk", PEEK_VERSION);
+    return 0;
+  }
   Options options;
   ScanOptions(program, &argc, argv, &options, console);
   if (argc < 3) {

@@ -26,6 +26,10 @@ void ScanOptions(Program program, int* argc, char** argv, Options* options, Cons
 // The usage text of the program, line by line on the error stream.
 void PrintUsage(Program program, Console* console);
 
+// The English usage that --help prints, on standard output: the synopsis, the options and
+// the drive forms of the platform the program is built for.
+void PrintHelp(Program program, Console* console);
+
 // The partition report of `count` records on standard output.
 void PartitionReport(const PartitionInfo* table, int count, Console* console);
 
@@ -56,7 +60,9 @@ int StartVolume(const char* drive, const Options& options, Console* console, Sec
 
 // The whole run of one program over `argc`/`argv` (text the Console's argument converter
 // reads: the locale's on POSIX, UTF-8 on Windows; the vector is edited by the option
-// scan): returns the exit status, 0 when the argument loop ran to its end, 1 after
+// scan). An argument "--help" or "--version", wherever it stands, is answered first and
+// alone (--help before --version) on standard output with status 0. Otherwise returns
+// the exit status, 0 when the argument loop ran to its end, 1 after
 // the usage text, a drive that cannot be opened, an unsupported medium, a partition
 // number outside the table or a volume that cannot be created; under -r, 2 when the loop
 // ran to its end but something could not be read.

@@ -171,6 +171,22 @@ TEST_F(RunProgramTest, StartUpFailuresEndWithStatusOne) {
   }
 }
 
+TEST_F(RunProgramTest, HelpAndVersionAreAnsweredBeforeAnythingElse) {
+  UnopenableDevice unopenable;  // the drive is never opened
+  // An aggregate, so that the argument lists live as long as the table.
+  const struct {
+    Program program;
+    std::initializer_list<const char*> arguments;
+  } runs[] = {{Program::kPeekDisk, {"peekdisk", "-x", "IMG", "--version", "\\", "--help"}},
+              {Program::kHaulDisk, {"hauldisk", "IMG", "--version", "-p9"}}};
+  std::string outcomes;  // status, standard output, standard error of each run
+  for (const auto& run : runs) {
+    const RunResult result = RunFrame(run.program, run.arguments, &unopenable);
+    outcomes += std::to_string(result.status) + "\n" + result.out + result.error;
+  }
+  EXPECT_EQ("0\n" + std::string(programtexts::kPeekHelp) + "0\nhauldisk 1.0.0\n", outcomes);
+}
+
 TEST_F(RunProgramTest, ListsEveryPathAndEndsWithZeroWhateverThePathsDid) {
   const RunResult result =
       RunFrame(Program::kPeekDisk, {"peekdisk", "IMG", "\\", "\\NONE", "-I"}, &disk);

@@ -40,7 +40,7 @@ for tool in hyperfine python3 mcopy mdir mkfs.fat /usr/bin/time cmake ninja diff
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "bench: missing ${missing[*]}; scripts/install-deps.sh installs them" >&2
+  echo "bench: missing ${missing[*]}; scripts/install-deps.sh bench installs them" >&2
   exit 1
 fi
 if [ "$(stat -f -c %T /dev/shm 2>/dev/null)" != tmpfs ]; then

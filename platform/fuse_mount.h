@@ -82,9 +82,6 @@ struct FuseMountRequest {
 // `fileSystem` must outlive the call.
 int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& request);
 
-// The version of the FUSE library the program runs with, such as "3.14.0".
-std::string FuseLibraryVersion();
-
 }  // namespace platform
 
 #endif  // PLATFORM_FUSE_MOUNT_H_

@@ -5,9 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+# The compiler, CMake, Ninja and libfuse 3 (peekfs is built and mounts below); not what
+# the tests need.
+scripts/install-deps.sh demo
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEEK_TESTS=OFF >/dev/null
 cmake --build build -j "$(nproc)" --target peekdisk hauldisk mkhds peekfs
 
 # The names on the disk are Japanese: show them as UTF-8 even from a C-locale shell.

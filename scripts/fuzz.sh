@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the volume fuzzer with clang in build-fuzz, writes the seed corpus and fuzzes for
 # the given number of seconds (default 60) on a copy of it. Installs nothing (see
-# scripts/install-deps.sh). Fails when the fuzzer finds a crash, a leak or a hang; the
-# input that caused it is kept in build-fuzz/artifacts/.
+# scripts/install-deps.sh test). Fails when the fuzzer finds a crash, a leak or a hang; the
+# input that caused it is kept in build-fuzz/artifacts/. PEEK_WERROR=ON makes warnings
+# errors, as scripts/test.sh does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,7 +11,7 @@ seconds=${1:-60}
 jobs=${JOBS:-$(nproc)}
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DPEEK_FUZZ=ON -DPEEK_TESTS=OFF >/dev/null
+  -DPEEK_FUZZ=ON -DPEEK_TESTS=OFF -DPEEK_WERROR="${PEEK_WERROR:-OFF}" >/dev/null
 cmake --build build-fuzz -j "$jobs" --target volume_fuzzer make_seeds
 
 work=$(mktemp -d)

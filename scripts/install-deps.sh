@@ -1,23 +1,50 @@
 #!/usr/bin/env bash
-# Installs, on Debian 12, every package the build and the tests need. Packages already
-# present are not fetched again.
+# Installs, on Debian 12, the packages one job needs. Packages already present are not
+# fetched again.
+#
+#   scripts/install-deps.sh [SET...]      (default: test)
+#
+#   demo   build the programs and show them (scripts/demo.sh): compiler, CMake, Ninja,
+#          and libfuse 3 with fusermount3, as the demo builds and mounts with peekfs
+#   test   everything scripts/test.sh builds and checks: the demo set, GoogleTest, clang
+#          and libFuzzer, the tools the tests drive, groff and man for the manual pages,
+#          MinGW-w64, Wine and the ja_JP.UTF-8 locale for the Windows programs
+#   bench  the benchmark (bench/run.sh): the demo set, hyperfine, mtools, mkfs.fat,
+#          /usr/bin/time and Python
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config
+demo=(cmake ninja-build g++ pkg-config libfuse3-dev fuse3)
+test=(
+  "${demo[@]}"
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev
-  mtools dosfstools
-  util-linux
-  libfuse3-dev fuse3
-  tzdata time
-  # The benchmark (bench/run.sh) times its runs with hyperfine.
-  hyperfine
+  mtools dosfstools util-linux tzdata
+  # The installed manual pages are checked with groff and rendered with man.
+  groff-base man-db
   # The Windows programs: cross compiler (posix threads) and Wine to test them.
   g++-mingw-w64-x86-64-posix wine wine64
   # Wine runs the Windows programs as on Japanese Windows under the ja_JP.UTF-8 locale.
   locales
 )
+bench=("${demo[@]}" hyperfine mtools dosfstools time python3 diffutils)
+
+sets=("$@")
+[ ${#sets[@]} -gt 0 ] || sets=(test)
+packages=()
+for set in "${sets[@]}"; do
+  case "$set" in
+    demo) packages+=("${demo[@]}") ;;
+    test) packages+=("${test[@]}") ;;
+    bench) packages+=("${bench[@]}") ;;
+    *)
+      echo "install-deps.sh: no set \"$set\"; the sets are demo, test and bench" >&2
+      exit 1
+      ;;
+  esac
+done
+
+sudo=""
+if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -25,19 +52,16 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
-
 if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
+  # A package two sets share is named once.
+  mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
   echo "Installing: ${missing[*]}"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 # The locale is generated once; locale-gen keeps what /etc/locale.gen lists.
-if ! locale -a 2>/dev/null | grep -qx 'ja_JP.utf8'; then
-  sudo=""
-  if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
+if [[ " ${sets[*]} " == *" test "* ]] && ! locale -a 2>/dev/null | grep -qx 'ja_JP.utf8'; then
   $sudo sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)$/\1/' /etc/locale.gen
   grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
   $sudo locale-gen

@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: once in a plain build, once
 # under AddressSanitizer and UndefinedBehaviorSanitizer, and once as Windows programs
-# cross-built with MinGW-w64 and run under Wine.
+# cross-built with MinGW-w64 and run under Wine. Every build here treats warnings as
+# errors (PEEK_WERROR), the fuzzer's included.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh test
 
 jobs=$(nproc)
 
 echo "== build and test"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# PEEK_TESTS=ON: scripts/demo.sh may have configured this build without them.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEEK_TESTS=ON -DPEEK_WERROR=ON \
+  >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPEEK_SANITIZE=ON >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPEEK_SANITIZE=ON -DPEEK_WERROR=ON \
+  >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
@@ -23,7 +27,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== build the Windows programs with MinGW-w64 and test them under Wine"
 win_start=$(date +%s)
 cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DPEEK_WERROR=ON >/dev/null
 cmake --build build-win -j "$jobs"
 win_built=$(date +%s)
 # Wine itself now and then fails to start a program on a loaded machine; a test that
@@ -33,4 +37,4 @@ win_end=$(date +%s)
 echo "Windows stage: build $((win_built - win_start)) s, tests under Wine $((win_end - win_built)) s"
 
 echo "== fuzz the volume"
-scripts/fuzz.sh 60
+PEEK_WERROR=ON scripts/fuzz.sh 60

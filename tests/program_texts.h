@@ -79,6 +79,25 @@ inline std::string HaulUsage() {
   return std::string(kHaulUsage) + kOptionLines + kAttributeLine + kExampleLines;
 }
 
+// peekdisk --help, naming the drive forms of the platform built for.
+inline const char kPeekHelp[] =
+    "Usage: peekdisk [-pN] [-i] [-r] DRIVE PATH [PATH...]\n"
+    "Lists directories of an X68000 disk or disk image, which it only reads.\n"
+    "  -pN        read partition N (default 0)\n"
+    "  -i         print the partition table first\n"
+    "  -r         rescue: read around bad sectors, zeros for what cannot be read\n"
+    "  --help     print this text\n"
+    "  --version  print the version\n"
+#ifdef _WIN32
+    "DRIVE is an image file (D:\\disk.hds), a physical drive \\\\.\\PHYSICALDRIVEn\n"
+    "(Windows NT and later), a drive letter such as A: (Windows 95/98) or a SCSI\n"
+    "address H:T:L such as 0:3:0, reached through ASPI (wnaspi32.dll).\n"
+#else
+    "DRIVE is an image file (disk.hds), a block device such as /dev/sdb or a SCSI\n"
+    "address H:T:L such as 0:3:0, reached through the SCSI generic driver.\n"
+#endif
+    "PATH is a path on the partition: \\ (the root), \\SYS or SYS/BIN.\n";
+
 // The report lines of one partition as the image builder makes it by default (1024-byte
 // sectors, one sector per cluster, 2 FATs of one sector, 512 root entries) at 32 KiB.
 inline const char kReportPartition0[] =

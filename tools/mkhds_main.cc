@@ -1,13 +1,14 @@
 // mkhds: makes an X68000 SCSI-format disk image (an emulator's .HDS file) from host
 // folders, one partition per folder.
 //
-//   mkhds OUT.HDS DIR [DIR...]
+//   mkhds OUT.HDS DIR [DIR...]     (mkhds --help, mkhds --version)
 //
 // Host names are taken as UTF-8 and stored as code page 932; each file and folder keeps
 // its modification time (as local time) and its read-only bit. Names must fit the
 // directory entry: a base of up to 18 bytes and an extension of up to 3.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -26,6 +27,22 @@ constexpr uint32_t kSectorSize = 1024;
 // Cluster numbers are 16 bits wide (0xFFF7 and up are marks), and the FAT of an X68000
 // partition holds at most 255 sectors of 2-byte entries; stay clear of both.
 constexpr uint64_t kMostClusters = 65000;
+
+const char kHelp[] =
+    "Usage: mkhds OUT.HDS DIR [DIR...]\n"
+    "Makes OUT.HDS, an X68000 SCSI disk image such as emulators take, with one\n"
+    "partition per DIR that holds its files and folders. Names are taken as UTF-8 and\n"
+    "stored as Shift_JIS, at most 18 + 3 bytes; each entry keeps its modification time\n"
+    "(as local time) and its read-only bit.\n"
+    "  --help     print this text\n"
+    "  --version  print the version\n";
+
+bool HasArgument(int argc, char** argv, const char* whole) {
+  for (int index = 1; index < argc; ++index) {
+    if (std::strcmp(argv[index], whole) == 0) return true;
+  }
+  return false;
+}
 
 bool ReadFile(const fs::path& path, std::string* contents) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -82,6 +99,15 @@ bool ReadFolder(const fs::path& folder, const platform::HostText& text, std::vec
 }  // namespace
 
 int main(int argc, char** argv) {
+  // As with peekdisk: either, wherever it stands, is the whole run.
+  if (HasArgument(argc, argv, "--help")) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (HasArgument(argc, argv, "--version")) {
+    std::printf("mkhds %s\n", PEEK_VERSION);
+    return 0;
+  }
   if (argc < 3) {
     std::fprintf(stderr, "Usage: mkhds OUT.HDS DIR [DIR...]\n");
     return 1;

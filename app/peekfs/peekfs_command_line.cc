@@ -13,7 +13,7 @@ const char PeekFsUsage[] =
     "  -f          stay in the foreground; otherwise peekfs returns once the mount is up\n"
     "  -o OPTIONS  FUSE mount options, such as allow_other\n"
     "  -h, --help  this text\n"
-    "  --version   the versions of peekfs and of libfuse\n"
+    "  --version   the version of peekfs\n"
     "Unmount with: fusermount3 -u MOUNTPOINT\n";
 
 namespace {

@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
       console.OutText(PeekFsUsage);
       return 0;
     case PeekFsCommand::kVersion:
-      console.Out("peekfs 1.0 (libfuse %s)\n", platform::FuseLibraryVersion().c_str());
+      console.Out("peekfs %s\n", PEEK_VERSION);
       return 0;
     case PeekFsCommand::kWrong:
       console.Error("peekfs: %s\n", console.ArgumentText(command.problem).c_str());

@@ -274,6 +274,4 @@ int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& reque
   return result < 0 ? 1 : 0;
 }
 
-std::string FuseLibraryVersion() { return fuse_pkgversion(); }
-
 }  // namespace platform

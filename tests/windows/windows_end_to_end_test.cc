@@ -190,6 +190,11 @@ TEST_F(WindowsEndToEndTest, UsageAndStartUpFailures) {
   }
 }
 
+TEST_F(WindowsEndToEndTest, HelpAndVersionNameTheWindowsDriveForms) {
+  Expect(Peek({"Q:\\no\\such\\disk.hds", "--help"}), 0, programtexts::kPeekHelp, "");
+  Expect(Haul({"-i", "--version"}), 0, "hauldisk 1.0.0\n", "");
+}
+
 TEST_F(WindowsEndToEndTest, ListsDirectoriesWithWindowsLineEnds) {
   Expect(Peek({image, "\\", "\\SYS", "DOC", "\\NOWHERE"}), 0,
          std::string(kRootListing) + "\n" + kSysListing + "\n" + kDocListing + "\n\n", "");
