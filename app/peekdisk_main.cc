@@ -1,43 +1,4 @@
 // peekdisk: lists directories of an X68000 disk or image.
-#include <cstdio>
+#include "app/system_program.h"
 
-#include "app/console.h"
-#include "app/start_up.h"
-#include "disk/physical_disk.h"
-#include "platform/console_window.h"
-#include "platform/host_text.h"
-#ifdef _WIN32
-#include "platform/win32/utf8_arguments.h"
-#endif
-
-namespace {
-
-int Run(int argc, char** argv) {
-  auto text = platform::NewHostText();
-  auto arguments = platform::NewArgumentText();
-  auto outWindow = platform::NewStandardConsoleWindow(platform::StandardStream::kOutput);
-  auto errorWindow = platform::NewStandardConsoleWindow(platform::StandardStream::kError);
-  auto drives = platform::NewSystemRawDriveService();
-  auto aspi = platform::NewSystemAspiLibrary();
-  auto vwin32 = platform::NewSystemVwin32Service();
-  auto family = platform::NewSystemPlatformFamilyQuery();
-  PhysicalDisk disk(drives.get(), aspi.get(), vwin32.get(), family.get());
-  Console console(
-      {stdout, stderr, text.get(), arguments.get(), outWindow.get(), errorWindow.get()});
-  Platform services;
-  services.disk = &disk;
-  return RunProgram(Program::kPeekDisk, argc, argv, &console, services);
-}
-
-}  // namespace
-
-#ifdef _WIN32
-// The arguments come as UTF-16 (-municode), which holds every character whatever the
-// system's code page, and go on as UTF-8.
-int wmain(int argc, wchar_t** argv) {
-  platform::Utf8Arguments arguments(argc, argv);
-  return Run(arguments.Count(), arguments.Vector());
-}
-#else
-int main(int argc, char** argv) { return Run(argc, argv); }
-#endif
+PEEK_PROGRAM_ENTRY(Program::kPeekDisk)
