@@ -32,7 +32,7 @@ class InspectablePcVolume : public PcFatVolume {
   using HumanVolume::sectorMultiplier;
 };
 
-// The worked example: 512-byte device sectors, a partition at 32 KiB with 1024-byte
+// A medium of 512-byte device sectors with one partition at 32 KiB of 1024-byte
 // sectors, 2 sectors per cluster, 2 FATs of 16 sectors after 1 KiB, 512 root entries.
 constexpr size_t kPartition = 32 * 1024;
 constexpr size_t kFat = kPartition + 1024;
