@@ -13,52 +13,34 @@ struct ImageByteRange {
   uint64_t length;
 };
 
-// An image file served through the kernel by faulty_image_fs (a FUSE file system), so that
-// every read of ImagePath() that touches one of the failing ranges fails with EIO as a
-// whole, and every other read returns the image's bytes. Reads reach the file system with
-// the reader's own offset and size (no page cache). Linux only.
-//
-//   FaultyImageMount mount(imagePath, {{4096, 512}});
-//   ASSERT_EQ("", mount.Start());
-//   ... open mount.ImagePath() ...
-//
-// Nothing stays mounted after destruction, also when the test using it fails.
+// An image file served through the kernel by faulty_image_fs (FUSE, Linux only): every
+// read of ImagePath() that touches one of the failing ranges fails with EIO as a whole,
+// every other read returns the image's bytes, each with the reader's own offset and size.
+// Unmounted when destroyed.
 class FaultyImageMount {
  public:
-  // `image` must stay in place until Stop() or destruction.
+  // `image` must stay in place while mounted.
   FaultyImageMount(const std::string& image, const std::vector<ImageByteRange>& failing);
   ~FaultyImageMount();
   FaultyImageMount(const FaultyImageMount&) = delete;
   FaultyImageMount& operator=(const FaultyImageMount&) = delete;
 
-  // Mounts on a fresh folder and waits (10 s at most) until the file is there. Empty on
-  // success; otherwise what is missing or went wrong ("/dev/fuse is missing", "fusermount3
-  // not found (install fuse3)", "mount did not come up: " and the program's error output),
-  // and nothing is left mounted or running.
+  // Mounts on a fresh folder. Empty on success, else what is missing or went wrong.
   std::string Start();
-
-  // The served file; valid between a successful Start() and Stop().
-  std::string ImagePath() const;
-  // The folder the file system is mounted on.
-  const std::string& MountPoint() const { return mountPoint; }
-
-  // Unmounts (lazily, so open descriptors do not keep it mounted) and waits for the
-  // program to end. Empty when it ended cleanly (exit status 0, which under the sanitizers
-  // also means no leak was reported); otherwise its exit status and error output. Does
-  // nothing and returns empty when not started.
+  // Unmounts: empty, or why the mount is still there.
   std::string Stop();
+  std::string ImagePath() const { return mountPoint + "/disk.img"; }
+  const std::string& MountPoint() const { return mountPoint; }
 
  private:
   std::string image;
   std::vector<ImageByteRange> failing;
   ScratchDirectory scratch;
   std::string mountPoint;
-  std::string errorLog;
-  // The process id of the running program, or -1.
-  int child = -1;
+  bool mounted = false;
 };
 
-// True when `path` (absolute, without spaces) is listed in /proc/mounts as a mount point.
+// True when `path` (without spaces) is a mount point listed in /proc/mounts.
 bool IsMountPoint(const std::string& path);
 
 #endif  // TESTS_SUPPORT_FAULTY_IMAGE_H_
