@@ -1,6 +1,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -327,28 +328,21 @@ TEST(DirectorySearchTest, MatchesTheLongNameOnlyWithExtendedNames) {
 }
 
 // The name index must find exactly the entry the scan finds: the first match in directory
-// order under the option bits in force, never a deleted entry or one after the end.
+// order under the option bits in force, never a deleted entry or one after the end. Each
+// entry's size is its place in the list; "" is the end entry.
 TEST(DirectorySearchTest, IndexFindsWhatTheScanFinds) {
   imagebuilder::PartitionSpec spec = Partition({});
-  const std::pair<const char*, std::string> entries[] = {
-      {"DUP     TXT", ""},         {"DUP     TXT", ""},  {"dup     txt", ""},
-      {"\xE5UP     TXT", ""},      {"\x05UP     TXT", ""}, {"PROGRAMSTXT", "LIST"},
-      {"PROGRAMSTXT", ""},         {"\x82\x60         ", ""}, {"", ""},
-      {"GHOST   TXT", ""},
-  };
-  uint32_t size = 1;
-  for (const auto& e : entries) {
-    std::array<uint8_t, 32> raw = {};
-    if (e.first[0] != '\0') raw = RawEntry(e.first, 0x20, e.second, 0, size);
-    spec.rawEntries.push_back({"\\", raw});
-    ++size;
+  const char* names[] = {"DUP     TXT",    "DUP     TXT",    "dup     txt",
+                         "\xE5UP     TXT", "\x05UP     TXT", "PROGRAMSTXT",
+                         "PROGRAMSTXT",    "\x82\x60",       "",
+                         "GHOST   TXT"};
+  for (uint32_t i = 0; i < 10; ++i) {
+    spec.rawEntries.push_back(
+        {"\\", names[i][0] == '\0' ? std::array<uint8_t, 32>{}
+                                   : RawEntry(names[i], 0x20, i == 5 ? "LIST" : "", 0, i + 1)});
   }
-  // The size of the entry found (its place in the list above), 0 for none.
-  struct Case {
-    const char* name;
-    uint32_t sizeFound[4];  // under options 7, 5, 6, 4
-  };
-  const Case cases[] = {
+  const std::pair<const char*, std::array<uint32_t, 4>> cases[] = {
+      // under options 7, 5, 6, 4
       {"DUP.TXT", {1, 1, 1, 1}},
       {"dup.txt", {3, 3, 1, 1}},
       {"Dup.txt", {0, 0, 1, 1}},
@@ -365,17 +359,14 @@ TEST(DirectorySearchTest, IndexFindsWhatTheScanFinds) {
   for (Media media : kBothMedia) {
     MountedImage disk(spec, media);
     disk.Mount();
-    for (int round = 0; round < 2; ++round) {  // the second round rebuilds every index
-      for (int o = 0; o < 4; ++o) {
-        disk.volume->SetOptions(optionSets[o]);
-        for (const Case& c : cases) {
-          for (bool indexed : {false, true}) {
-            FindResult entry;
-            const int found = disk.Lookup(0, c.name, indexed, &entry);
-            EXPECT_EQ(c.sizeFound[o], found == 1 ? entry.fileSize : 0)
-                << MediaName(media) << " options " << optionSets[o] << " " << c.name
-                << (indexed ? " indexed" : " scanned");
-          }
+    for (int o = 0; o < 4; ++o) {
+      disk.volume->SetOptions(optionSets[o]);  // each change rebuilds the index
+      for (const auto& c : cases) {
+        for (bool indexed : {false, true}) {
+          FindResult entry;
+          const bool found = disk.Lookup(0, c.first, indexed, &entry) == 1;
+          EXPECT_EQ(c.second[o], found ? entry.fileSize : 0)
+              << MediaName(media) << " " << optionSets[o] << " " << c.first << indexed;
         }
       }
     }
@@ -410,37 +401,33 @@ TEST(DirectorySearchTest, UnreadableDirectoryIsNotFound) {
   // mount is needed to find BIN unreadable (the mount has read the root).
   disk.Mount();
   disk.device->FailAllReads(true);
-  ExpectPaths(&disk, {{"\\BIN", VolumeErrorNotFound, {}}, {"\\", VolumeErrorNoMoreEntries, kRootNames}});
+  ExpectPaths(&disk,
+              {{"\\BIN", VolumeErrorNotFound, {}}, {"\\", VolumeErrorNoMoreEntries, kRootNames}});
 }
 
 TEST(DirectorySearchTest, DirectoriesAreReadOncePerPartition) {
-  // The same paths, at the same clusters, with other names on each partition.
+  // The same path, at the same cluster, with other names on each partition.
   imagebuilder::X68kImageSpec two;
-  two.partitions.push_back(Partition({Dir("D", {File("ZERO.TXT", "0")})}));
-  two.partitions.push_back(Partition({Dir("D", {File("ONE.TXT", "1")})}));
+  two.partitions = {Partition({Dir("D", {File("ZERO.TXT", "0")})}),
+                    Partition({Dir("D", {File("ONE.TXT", "1")})})};
   imagebuilder::Image image = imagebuilder::BuildX68k(two);
-  ASSERT_EQ("", image.error);
   FakeSectorDevice device(image.bytes, 512);
   X68kScsiVolume volume(&device);
   PartitionInfo table[15];
   ASSERT_EQ(2, volume.ReadPartitionTable(table, 15));
-  for (int p : {0, 1, 0}) {
+  for (int p : {0, 1}) {
     ASSERT_EQ(0, volume.SelectPartition(table[p]));
-    device.ClearLog();
     for (int pass = 0; pass < 2; ++pass) {
+      device.ClearLog();
       SearchRecord search;
       FindResult entry;
-      Names names;
-      for (int r = volume.FindFirst(&search, "\\D", &entry); r == 1;
-           r = volume.FindNext(&search, &entry)) {
-        names.push_back(entry.fileName);
-      }
+      ASSERT_EQ(1, volume.FindFirst(&search, "\\D", &entry));
+      ASSERT_EQ(1, volume.FindNext(&search, &entry));
+      ASSERT_EQ(1, volume.FindNext(&search, &entry));
+      EXPECT_STREQ(p == 0 ? "ZERO.TXT" : "ONE.TXT", entry.fileName);
       volume.FindEnd(&search);
-      EXPECT_NE(nullptr, volume.FileOpen(p == 0 ? "D\\ZERO.TXT" : "/D/ONE.TXT", 1));
-      EXPECT_EQ((Names{".", "..", p == 0 ? "ZERO.TXT" : "ONE.TXT"}), names) << p;
-      // One read of D on the first pass; the root was read by the mount.
-      EXPECT_EQ(pass == 0 ? 1u : 0u, device.Log().size() / 2) << device.LogText();
-      device.ClearLog();
+      // One read of D, on the first pass; the mount read the root.
+      EXPECT_EQ(pass == 0 ? 2u : 0u, device.Log().size()) << device.LogText();
     }
   }
 }
@@ -448,49 +435,40 @@ TEST(DirectorySearchTest, DirectoriesAreReadOncePerPartition) {
 // A root of 64 entries (four device sectors) and a directory of two clusters (two device
 // sectors each), 40 files in each; one device sector (16 entries) fails for good.
 TEST(DirectorySearchTest, UnreadableDirectorySectorsAreSaidAndRescueReadsAroundThem) {
-  std::vector<imagebuilder::Node> inner;
-  Names rootNames = {"D"};
-  Names innerNames = {".", ".."};
-  for (int i = 0; i < 40; ++i) {
-    const std::string name = "F" + std::to_string(10 + i) + ".TXT";
-    inner.push_back(File(name, "x"));
-    innerNames.push_back(name);
+  std::vector<imagebuilder::Node> files;
+  Names names = {".", ".."};  // of D; the root lists D and the same files
+  for (int i = 10; i < 50; ++i) {
+    files.push_back(File("F" + std::to_string(i) + ".TXT", "x"));
+    names.push_back(files.back().name);
   }
-  std::vector<imagebuilder::Node> root = {Dir("D", inner)};
-  root.insert(root.end(), inner.begin(), inner.end());
-  rootNames.insert(rootNames.end(), innerNames.begin() + 2, innerNames.end());
-  auto without = [](Names names, size_t first) {
-    names.erase(names.begin() + first, names.begin() + first + 16);
-    return names;
-  };
-  struct Case {
-    const char* path;
-    bool rescue;
-    int code;
-    Names names;
-    const char* notes;  // after listing it twice
-  };
+  std::vector<imagebuilder::Node> root = files;
+  root.insert(root.begin(), Dir("D", files));
   imagebuilder::PartitionSpec spec = Partition(root, 64);
-  spec.clusterCount = 2000;  // a FAT of four sectors keeps the root out of the boot record's reach
+  spec.clusterCount = 2000;  // a FAT of four sectors keeps the root past the boot record
+  Names rootNames = names;   // entries 16 to 31 of either are lost
+  rootNames.erase(rootNames.begin(), rootNames.begin() + 1);
+  rootNames[0] = "D";
+  for (Names* list : {&names, &rootNames}) list->erase(list->begin() + 16, list->begin() + 32);
   for (Media media : kBothMedia) {
     MountedImage disk(spec, media);
-    const int64_t rootSector = static_cast<int64_t>(disk.image.partitions[0].rootOffset / 512);
-    const int64_t inner = disk.ReadSector(disk.FirstCluster("\\D"));
-    const Case cases[] = {
-        {"\\", false, VolumeErrorNotFound, {}, "\\ whole\n\\ whole\n"},
-        {"\\", true, VolumeErrorNoMoreEntries, without(rootNames, 16), "\\ lost 16\n"},
-        {"\\D", false, VolumeErrorNotFound, {}, "\\D whole\n\\D whole\n"},
-        {"\\D", true, VolumeErrorNoMoreEntries, without(innerNames, 16), "\\D lost 16\n"},
+    const int64_t sectors[] = {static_cast<int64_t>(disk.image.partitions[0].rootOffset / 512),
+                               disk.ReadSector(disk.FirstCluster("\\D"))};
+    const std::tuple<const char*, bool, Names, const char*> cases[] = {
+        {"\\", false, {}, "\\ whole\n\\ whole\n"},
+        {"\\", true, rootNames, "\\ lost 16\n"},
+        {"\\D", false, {}, "\\D whole\n\\D whole\n"},
+        {"\\D", true, names, "\\D lost 16\n"},
     };
-    for (const Case& c : cases) {
-      disk.Mount({std::string(c.path) == "\\" ? rootSector + 1 : inner + 1}, c.rescue);
+    for (const auto& [path, rescue, listed, notes] : cases) {
+      disk.Mount({sectors[path[1] == 'D'] + 1}, rescue);
       int code = 0;
-      EXPECT_EQ(c.names, disk.List(c.path, &code)) << c.path << c.rescue;
-      disk.List(c.path);
-      EXPECT_EQ(c.code, code);
-      EXPECT_EQ(c.notes, disk.Damage()) << c.path << c.rescue;
+      EXPECT_EQ(listed, disk.List(path, &code)) << path << rescue;
+      disk.List(path);  // a damaged directory is noted once, an unreadable one each time
+      EXPECT_EQ(rescue ? VolumeErrorNoMoreEntries : VolumeErrorNotFound, code);
+      EXPECT_EQ(notes, disk.Damage()) << path << rescue;
       // Past the lost entries a rescued directory still gives its files.
-      EXPECT_EQ(c.rescue, disk.volume->FileOpen((std::string(c.path) + "/F49.TXT").c_str(), 1) != nullptr);
+      EXPECT_EQ(rescue,
+                disk.volume->FileOpen((std::string(path) + "/F49.TXT").c_str(), 1) != nullptr);
     }
   }
 }

@@ -1,7 +1,7 @@
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -328,50 +328,38 @@ TEST(FileReadingTest, DamagedChainsEndTheFileWithoutReadingOutsideTheFat) {
 }
 
 // Rescue reading of a file of 3000 bytes in three clusters of two device sectors each.
+// `bad` fails sector `bad % 2` of cluster `bad / 2` (-1 none) for good, or with `tries`
+// > 0 only that many reads: the cluster's own read (two with pieces of 1 MiB, the run's
+// and then the cluster's), then up to three rescue tries. `link` makes cluster 1 link on
+// to cluster 1 (out of the data area) or back to the first cluster.
 TEST(FileReadingTest, RescueReadingFillsWhatCannotBeReadWithZerosAndCountsIt) {
-  const std::string contents = Pattern(3000, 21);
-  struct Case {
-    const char* what;
-    std::vector<std::pair<int, int>> bad;  // (cluster index, sector in it), failing for good
-    // Reads of cluster 1's first sector that fail before it reads: the first is the
-    // cluster's own read (two with pieces of 1 MiB: the run's, then the cluster's); three
-    // rescue tries follow.
-    int transient;
-    const char* link;                      // "" intact, "loop", "break": cluster 1 links on
-    std::string delivered;
-    uint32_t unreadable;
+  const std::string data = Pattern(3000, 21);
+  const std::string holed = data.substr(0, 1024) + std::string(512, '\0') + data.substr(1536);
+  const std::tuple<int, int, const char*, std::string, uint32_t> cases[] = {
+      {-1, 0, "", data, 0},
+      {2, 0, "", holed, 512},
+      {2, 3, "", data, 0},                                             // reads on a later try
+      {2, 5, "", holed, 512},                                          // fails every try
+      {5, 0, "", data.substr(0, 2560) + std::string(440, '\0'), 440},  // across the size
+      {-1, 0, "break", data.substr(0, 2048) + std::string(952, '\0'), 952},
+      {-1, 0, "loop", std::string(3000, '\0'), 3000},
   };
-  const std::string zeros(512, '\0');
-  const Case cases[] = {
-      {"intact", {}, 0, "", contents, 0},
-      {"one bad sector", {{1, 0}}, -1, "", contents.substr(0, 1024) + zeros + contents.substr(1536), 512},
-      {"a sector that reads on a later try", {}, 3, "", contents, 0},
-      {"a sector that fails every try", {}, 5, "", contents.substr(0, 1024) + zeros + contents.substr(1536), 512},
-      {"a bad sector across the size", {{2, 1}}, -1, "", contents.substr(0, 2560) + std::string(440, '\0'), 440},
-      {"a chain that breaks off", {}, -1, "break", contents.substr(0, 2048) + std::string(952, '\0'), 952},
-      {"a chain that loops", {}, -1, "loop", std::string(3000, '\0'), 3000},
-  };
-  for (const Case& c : cases) {
+  for (const auto& [bad, tries, link, delivered, unreadable] : cases) {
     for (uint32_t piece : {1000u, 0x100000u}) {
-      MountedImage disk(Partition({File("DATA.BIN", contents)}));
+      MountedImage disk(Partition({File("DATA.BIN", data)}));
       const std::vector<uint16_t> chain = disk.Node("\\DATA.BIN").clusters;
-      if (std::string(c.link) == "loop") disk.image.SetFatEntry(0, chain[1], chain[0]);
-      if (std::string(c.link) == "break") disk.image.SetFatEntry(0, chain[1], 1);
-      disk.Mount();
-      for (const auto& b : c.bad) disk.device->FailSectors(disk.ReadSector(chain[b.first]) + b.second, 1);
-      if (c.transient > 0) {
-        disk.device->FailSectors(disk.ReadSector(chain[1]), 1, c.transient + (piece > 1000 ? 1 : 0));
+      if (link[0] != '\0') disk.image.SetFatEntry(0, chain[1], link[0] == 'l' ? chain[0] : 1);
+      disk.Mount({}, true);
+      if (bad >= 0) {
+        disk.device->FailSectors(disk.ReadSector(chain[bad / 2]) + bad % 2, 1,
+                                 tries > 0 ? tries + (piece > 1000 ? 1 : 0) : -1);
       }
-      EXPECT_EQ(0, disk.volume->SetRescue(1));
       std::unique_ptr<FileHandle> handle = disk.volume->FileOpen("DATA.BIN", 1);
-      ASSERT_NE(nullptr, handle);
       int last = 1;
-      const std::string got = ReadAll(disk.volume.get(), handle.get(), piece, &last);
-      EXPECT_EQ(c.delivered.size(), got.size()) << c.what << " " << piece;
-      EXPECT_TRUE(c.delivered == got) << c.what << " " << piece << ": first difference at "
-                                      << std::mismatch(got.begin(), got.end(), c.delivered.begin()).first - got.begin();
-      EXPECT_EQ(0, last) << c.what;
-      EXPECT_EQ(c.unreadable, handle->unreadableBytes) << c.what << " " << piece;
+      EXPECT_TRUE(delivered == ReadAll(disk.volume.get(), handle.get(), piece, &last))
+          << bad << " " << tries << link << " " << piece;
+      EXPECT_EQ(0, last);
+      EXPECT_EQ(unreadable, handle->unreadableBytes) << bad << " " << tries << link;
     }
   }
 }
