@@ -139,15 +139,10 @@ int HumanVolume::LookupIndexed(const LoadedChain& contents, FindResult* out, con
     // to the first end entry, within the entry bytes, deleted ones left out.
     const size_t before = index.Bytes();
     const size_t limit = EntryLimit(contents);
-    size_t used = 0;
     FindResult entry;
-    for (size_t offset = 0; offset < limit; offset += 32) {
-      DecodeDirEntry(contents.bytes.data() + offset, &entry);
-      if (entry.firstByte == 0) break;
-      if (entry.firstByte != 0xE5) ++used;
-    }
+    // At least twice as many slots as the directory has room for entries.
     size_t slots = 16;
-    while (slots < 2 * used) slots *= 2;
+    while (slots < limit / 16) slots *= 2;
     index.hashes.assign(slots, 0);
     index.offsets.assign(slots, 0);
     const size_t mask = slots - 1;
