@@ -18,12 +18,6 @@ bool IsMountPoint(const std::string& path) {
   return false;
 }
 
-FaultyImageMount::FaultyImageMount(const std::string& image,
-                                   const std::vector<ImageByteRange>& failing)
-    : image(image), failing(failing), mountPoint(scratch.File("mnt")) {}
-
-FaultyImageMount::~FaultyImageMount() { Stop(); }
-
 std::string FaultyImageMount::Start() {
   const std::string program = PEEK_FAULTY_IMAGE_FS;
   if (program.empty()) {
@@ -44,9 +38,8 @@ std::string FaultyImageMount::Start() {
   const std::string command =
       "'" + program + "' '" + image + "' '" + ranges + "' '" + mountPoint + "' 2>'" + log + "'";
   if (std::system(command.c_str()) != 0) {
-    std::ifstream in(log);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(log).rdbuf();
     return "mount did not come up: " + text.str();
   }
   mounted = true;

@@ -20,8 +20,9 @@ struct ImageByteRange {
 class FaultyImageMount {
  public:
   // `image` must stay in place while mounted.
-  FaultyImageMount(const std::string& image, const std::vector<ImageByteRange>& failing);
-  ~FaultyImageMount();
+  FaultyImageMount(const std::string& image, const std::vector<ImageByteRange>& failing)
+      : image(image), failing(failing), mountPoint(scratch.File("mnt")) {}
+  ~FaultyImageMount() { Stop(); }
   FaultyImageMount(const FaultyImageMount&) = delete;
   FaultyImageMount& operator=(const FaultyImageMount&) = delete;
 

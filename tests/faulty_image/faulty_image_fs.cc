@@ -6,7 +6,6 @@
 // image's bytes. The program returns once the mount is up and serves it on one thread
 // until fusermount3 -u.
 #define FUSE_USE_VERSION 31
-// 64-bit file offsets also where off_t would be 32 bits wide.
 #define _FILE_OFFSET_BITS 64
 
 #include <fcntl.h>
@@ -63,27 +62,21 @@ int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info*) 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* ranges = argc == 4 ? argv[2] : "";
-  while (*ranges != '\0') {
+  // The ranges: "OFFSET:LENGTH" joined by commas.
+  for (const char* at = argc == 4 ? argv[2] : ""; *at != '\0';) {
     ByteRange range{};
     int used = 0;
-    if (std::sscanf(ranges, "%" SCNu64 ":%" SCNu64 "%n", &range.offset, &range.length, &used) !=
-        2) {
-      break;
+    if (std::sscanf(at, "%" SCNu64 ":%" SCNu64 ",%n", &range.offset, &range.length, &used) < 2) {
+      return 2;
     }
     failing.push_back(range);
-    ranges += used;
-    if (*ranges == ',') ++ranges;
+    at += used > 0 ? used : std::strlen(at);
   }
-  if (argc != 4 || *ranges != '\0') {
+  struct stat image;
+  imageFd = argc == 4 ? ::open(argv[1], O_RDONLY | O_CLOEXEC) : -1;
+  if (imageFd < 0 || ::fstat(imageFd, &image) != 0) {
     std::fprintf(stderr, "usage: faulty_image_fs IMAGE OFFSET:LENGTH[,...] MOUNTPOINT\n");
     return 2;
-  }
-  imageFd = ::open(argv[1], O_RDONLY | O_CLOEXEC);
-  struct stat image;
-  if (imageFd < 0 || ::fstat(imageFd, &image) != 0) {
-    std::fprintf(stderr, "faulty_image_fs: %s: %s\n", argv[1], std::strerror(errno));
-    return 1;
   }
   imageSize = static_cast<uint64_t>(image.st_size);
   fuse_operations operations{};
@@ -91,9 +84,7 @@ int main(int argc, char** argv) {
   operations.open = Open;
   operations.read = Read;
   // One thread, so the reads arrive one at a time in their order; read-only.
-  char single[] = "-s";
-  char option[] = "-o";
-  char options[] = "ro,default_permissions,fsname=faulty_image";
+  char single[] = "-s", option[] = "-o", options[] = "ro,default_permissions,fsname=faulty_image";
   char* fuseArgv[] = {argv[0], single, option, options, argv[3], nullptr};
   return fuse_main(5, fuseArgv, &operations, nullptr);
 }
