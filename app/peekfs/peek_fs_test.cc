@@ -1,228 +1,130 @@
 #include "app/peekfs/peek_fs.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <functional>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
-#include "app/peekfs/peekfs_command_line.h"
 #include "gtest/gtest.h"
-#include "platform/dos_date_time.h"
 #include "volume/file_system_test_support.h"
 
 namespace {
 
-using fstest::Pattern;
 using imagebuilder::Dir;
-using imagebuilder::DosDate;
-using imagebuilder::DosTime;
 using imagebuilder::File;
 using imagebuilder::MakeRawEntry;
-using imagebuilder::Stamped;
+std::string E(int error) { return std::to_string(-error); }
 
-const uint16_t kSaturday = DosDate(1998, 3, 14);  // at 12:34:56 in Tokyo: 889846496
-const uint16_t kNoon = DosTime(12, 34, 56);
-
-// A PeekFs over a builder image (one partition, 1024-byte clusters), UTF-8 names. `damage`
-// changes the image before the mount and gives the device sectors that fail.
+// A PeekFs, UTF-8 names, over a builder image (1024-byte clusters), mounted again by Mount.
 struct Mounted {
-  using Damage = std::function<std::vector<int64_t>(fstest::MountedImage*)>;
-  explicit Mounted(imagebuilder::PartitionSpec spec, const Damage& damage = nullptr)
-      : disk(spec), text(platform::NewHostTextFor("UTF-8")) {
-    disk.Mount(damage ? damage(&disk) : std::vector<int64_t>());
+  explicit Mounted(const imagebuilder::PartitionSpec& spec) : disk(spec) { Mount(); }
+  void Mount(const std::vector<int64_t>& badSectors = {}) {
+    disk.Mount(badSectors);
     fs = std::make_unique<PeekFs>(disk.volume.get(), text.get());
   }
   // "mode links size blocks time", the mode as ls shows its type and octal bits.
   static std::string Show(const platform::NodeAttributes& a) {
-    char mode[8];
-    std::snprintf(mode, sizeof(mode), "%c%o", a.isDirectory ? 'd' : '-', a.permissions);
-    return std::string(mode) + " " + std::to_string(a.links) + " " + std::to_string(a.size) + " " +
-           std::to_string(a.blocks) + " " + std::to_string(a.time);
+    std::ostringstream s;
+    s << "-d"[a.isDirectory] << std::oct << a.permissions << std::dec << ' ' << a.links << ' '
+      << a.size << ' ' << a.blocks << ' ' << a.time;
+    return s.str();
   }
-  // The entries from number `first` on, at most `most` of them.
-  std::string List(const std::string& path, size_t first = 0, size_t most = 100) {
-    std::string text;
-    const int result = fs->ReadDirectory(
-        path, first, [&](const std::string& name, const platform::NodeAttributes& a) {
-          text += name + " " + Show(a) + "\n";
-          return --most > 0;
-        });
-    return result == 0 ? text : std::to_string(result);
-  }
-  std::string Attributes(const std::string& path) {
+  // The attributes of `path` and what opening it to read and to write gives, or the error of all.
+  std::string Probe(const std::string& path) {
     platform::NodeAttributes a;
     const int result = fs->GetAttributes(path, &a);
-    return result == 0 ? Show(a) : std::to_string(result);
+    uint64_t h = 0;
+    const std::string opens = E(-fs->Open(path, false, &h)) + " " + E(-fs->Open(path, true, &h));
+    if (result != 0 && opens == E(-result) + " " + E(-result)) return E(-result);
+    return (result == 0 ? Show(a) : E(-result)) + " | " + opens;
   }
-  // The bytes a read gives, or its failure as "error N".
-  std::string Read(uint64_t handle, int64_t offset, size_t size) {
+  // "path attributes" per entry from `first` on (under "/", a level deeper too); or the error.
+  std::string List(const std::string& dir, size_t first = 0, size_t most = 99) {
+    std::string out;
+    const int result = fs->ReadDirectory(dir, first, [&](const std::string& name, const auto& a) {
+      const std::string path = (dir == "/" ? dir : dir + "/") + name;
+      const std::string opens = a.isDirectory ? E(EISDIR) + " " + E(EISDIR) : "0 " + E(EROFS);
+      EXPECT_EQ(Show(a) + " | " + opens, Probe(path));
+      out += path + " " + Show(a) + "\n" + (a.isDirectory && dir == "/" ? List(path) : "");
+      return --most > 0;
+    });
+    return result == 0 ? out : E(-result);
+  }
+  // The bytes a read of `path` (opened at its first read) gives, or its failure as "error N".
+  std::string Read(const std::string& path, int64_t offset, size_t size) {
+    if (handles.count(path) == 0 && fs->Open(path, false, &handles[path]) != 0) return "no open";
     std::string bytes(size, '\0');
-    const int count = fs->Read(handle, &bytes[0], size, offset);
+    const int count = fs->Read(handles[path], &bytes[0], size, offset);
     return count < 0 ? "error " + std::to_string(count) : bytes.substr(0, count);
   }
   fstest::MountedImage disk;
-  std::unique_ptr<platform::HostText> text;
+  std::unique_ptr<platform::HostText> text = platform::NewHostTextFor("UTF-8");
   std::unique_ptr<PeekFs> fs;
+  std::map<std::string, uint64_t> handles;
 };
 
-imagebuilder::PartitionSpec Tree() {
+TEST(PeekFsTest, ShowsWhatACopyTakesWithHostNamesModesAndTimes) {
+  const uint16_t day = imagebuilder::DosDate(1998, 3, 14), noon = imagebuilder::DosTime(12, 34, 56);
+  const auto at = [&](imagebuilder::Node node) { return imagebuilder::Stamped(node, day, noon); };
   imagebuilder::PartitionSpec spec = fstest::Partition(
-      {Stamped(File("CONFIG.SYS", "FILES = 30\r\n", 0x21), kSaturday, kNoon),
-       Stamped(Dir("SYS", {File("COMMAND.X", std::string(1000, 'x'))}), kSaturday, kNoon),
-       File("EMPTY.TXT", ""),
-       Stamped(
-           Dir("DOC", {Stamped(File("\x93\xFA\x96\x7B.TXT", "nihongo\n"), kSaturday, kNoon)}, 0x11),
-           kSaturday, kNoon),
-       File("A\x80"
-            "B.TXT",
-            "x")});
-  spec.rawEntries = {MakeRawEntry("\\", "VOLUME1", 0x08, 0, kSaturday),
-                     MakeRawEntry("\\", "LINK    LNK", 0x40, 0, kSaturday),
-                     MakeRawEntry("\\", "CONFIG  SYS", 0x20, 0, kSaturday),  // a second of the name
-                     MakeRawEntry("\\", "..", 0x20, 0, kSaturday),           // unsafe for a file
-                     MakeRawEntry("\\", "A\\B", 0x20, 0, kSaturday),         // no path leads to it
-                     MakeRawEntry("\\", "UP", 0x10, 0, kSaturday)};          // the root once more
-  return spec;
+      {at(File("CONFIG.SYS", "FILES = 30\r\n", 0x21)), at(Dir("SYS", {})), File("EMPTY.TXT", ""),
+       at(Dir("DOC", {at(File("\x93\xFA\x96\x7B.TXT", "nihongo\n"))}, 0x11)),
+       File("A\200B.TXT", "x")});
+  // Hidden: a label, a link, a second name, refused/unreachable names, the root (UP), deleted ones.
+  const auto raw = [&](const char* n, uint8_t kind) { return MakeRawEntry("\\", n, kind, 0, day); };
+  spec.rawEntries = {raw("VOLUME1", 0x08), raw("LINK    LNK", 0x40), raw("CONFIG  SYS", 0x20),
+                     raw("..", 0x20),      raw("A\\B", 0x20),        raw("UP", 0x10)};
+  for (int i = 0; i < 31; ++i) spec.rawEntries.push_back(MakeRawEntry("\\SYS", "\xE5", 0x20, 0, 0));
+  Mounted m(spec);
+  const std::string t = " 889846496\n";  // 1998-03-14 12:34:56 in Tokyo
+  EXPECT_EQ("/CONFIG.SYS -444 1 12 2" + t + "/SYS d755 2 0 4" + t + "/EMPTY.TXT -644 1 0 0 0\n" +
+                "/DOC d555 2 0 2" + t + "/DOC/日本.TXT -644 1 8 2" + t +
+                "/A%80B.TXT -644 1 1 2 0\n",
+            m.List("/"));
+  EXPECT_EQ("/SYS d755 2 0 4" + t + E(ENOTDIR) + E(ENOENT),
+            m.List("/", 1, 1) + m.List("/", 5) + m.List("/CONFIG.SYS") + m.List("/NOPE"));
+  EXPECT_EQ("d755 2 0 4 0 | " + E(EISDIR) + " " + E(EISDIR) + E(ENOTDIR) + E(ENOENT) + E(ENOENT),
+            m.Probe("/") + m.Probe("/CONFIG.SYS/X") + m.Probe("/NOPE") + m.Probe("/NOPE/X"));
+  platform::FileSystemTotals s;
+  ASSERT_EQ(0, m.fs->StatFs(&s));
+  EXPECT_EQ(std::make_tuple(1024u, m.disk.image.partitions[0].fatBytes / 2 - 2, 0u),
+            std::make_tuple(s.blockBytes, s.blocks, s.freeBlocks));
 }
 
-TEST(PeekFsTest, ShowsWhatACopyTakesWithModesTimesAndHostNames) {
-  int64_t tokyo = 0;
-  ASSERT_TRUE(platform::LocalDosTimeToSeconds(kSaturday, kNoon, &tokyo));
-  ASSERT_EQ(889846496, tokyo) << "the test runs with TZ=Asia/Tokyo";
-  Mounted m(Tree());
-  EXPECT_EQ(
-      "CONFIG.SYS -444 1 12 2 889846496\n"
-      "SYS d755 2 0 2 889846496\n"
-      "EMPTY.TXT -644 1 0 0 0\n"
-      "DOC d555 2 0 2 889846496\n"
-      "A%80B.TXT -644 1 1 2 0\n",
-      m.List("/"));
-  EXPECT_EQ("日本.TXT -644 1 8 2 889846496\n", m.List("/DOC"));
-  EXPECT_EQ("EMPTY.TXT -644 1 0 0 0\nDOC d555 2 0 2 889846496\n", m.List("/", 2, 2));
-  EXPECT_EQ("", m.List("/", 5));
-  const std::pair<const char*, std::string> cases[] = {
-      {"/", "d755 2 0 4 0"},
-      {"/SYS/COMMAND.X", "-644 1 1000 2 0"},
-      {"/DOC/日本.TXT", "-644 1 8 2 889846496"},
-      {"/NOPE", std::to_string(-ENOENT)},
-      {"/UP", std::to_string(-ENOENT)},
-      {"/config.sys", std::to_string(-ENOENT)},
-      {"/CONFIG.SYS/X", std::to_string(-ENOTDIR)},
-      {"/NOPE/X", std::to_string(-ENOENT)},
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.second, m.Attributes(c.first)) << c.first;
-  EXPECT_EQ(std::to_string(-ENOTDIR), m.List("/CONFIG.SYS"));
-  uint64_t handle = 0;
-  EXPECT_EQ(-EISDIR, m.fs->Open("/SYS", false, &handle));
-  EXPECT_EQ(-EROFS, m.fs->Open("/CONFIG.SYS", true, &handle));
-  EXPECT_EQ(-ENOENT, m.fs->Open("/NOPE", false, &handle));
-  ASSERT_EQ(0, m.fs->Open("/CONFIG.SYS", false, &handle));
-  EXPECT_EQ("FILES = 30\r\n", m.Read(handle, 0, 100));
-  EXPECT_EQ(0, m.fs->Release(handle));
-  EXPECT_EQ(-EBADF, m.fs->Release(handle));
-  platform::FileSystemTotals totals;
-  ASSERT_EQ(0, m.fs->StatFs(&totals));
-  EXPECT_EQ(1024u, totals.blockBytes);
-  EXPECT_EQ(m.disk.image.partitions[0].fatBytes / 2 - 2, totals.blocks);
-  EXPECT_EQ(0u, totals.freeBlocks);
-}
-
-TEST(PeekFsTest, ReadsAnyOffsetForwardsAndBackwards) {
-  const std::string frag = Pattern(3000, 1), run = Pattern(5000, 7);
-  imagebuilder::Node fragmented = File("FRAG.BIN", frag);
+TEST(PeekFsTest, ReadsAllAskedForAnywhereOrFailsWithEio) {
+  const std::string frag = fstest::Pattern(3000, 1), run = fstest::Pattern(5000, 7);
+  imagebuilder::Node fragmented = File("FRAG", frag);
   fragmented.fragmented = true;
-  Mounted m(fstest::Partition({fragmented, File("RUN.BIN", run)}));
-  uint64_t f = 0, r = 0;
-  ASSERT_EQ(0, m.fs->Open("/FRAG.BIN", false, &f));
-  ASSERT_EQ(0, m.fs->Open("/RUN.BIN", false, &r));
-  const struct {
-    uint64_t handle;
-    int64_t offset;
-    size_t size;
-  } reads[] = {{f, 1000, 100},  {f, 2900, 500},  {f, 3000, 10},  {f, 10, 2990}, {f, 0, 1024},
-               {r, 4000, 1000}, {r, 1024, 3072}, {r, 100, 4900}, {r, 1023, 2},  {r, 0, 9000}};
-  for (const auto& c : reads) {
-    const std::string& whole = c.handle == f ? frag : run;
-    EXPECT_EQ(whole.substr(c.offset, c.size), m.Read(c.handle, c.offset, c.size)) << c.offset;
+  // Like RUN: the third cluster's sector fails, or the second links to 0, past the FAT, the end.
+  Mounted m(fstest::Partition({fragmented, File("RUN", run), File("BAD", run), File("FREE", run),
+                               File("PAST", run), File("SHORT", run)}));
+  m.disk.image.SetFatEntry(0, m.disk.Node("\\FREE").clusters[1], 0);
+  m.disk.image.SetFatEntry(0, m.disk.Node("\\PAST").clusters[1], 0xFFF0);
+  m.disk.image.SetFatEntry(0, m.disk.Node("\\SHORT").clusters[1], 0xFFFF);
+  m.Mount({m.disk.ReadSector(m.disk.Node("\\BAD").clusters[2]) + 1});
+  // Within a cluster, across its ends, to and past the end, backwards; whole runs in one request.
+  const std::tuple<std::string, int64_t, size_t> reads[] = {
+      {"/FRAG", 1000, 100}, {"/FRAG", 2900, 500}, {"/FRAG", 3000, 10},  {"/FRAG", 10, 2990},
+      {"/FRAG", 0, 2048},   {"/RUN", 4000, 1000}, {"/RUN", 1024, 3072}, {"/RUN", 100, 4900},
+      {"/RUN", 1023, 2},    {"/RUN", 0, 9000}};
+  for (const auto& [path, offset, size] : reads) {
+    m.disk.device->ClearLog();
+    EXPECT_EQ((path == "/RUN" ? run : frag).substr(offset, size), m.Read(path, offset, size))
+        << path << " at " << offset;
   }
-  // Back to the first cluster: one read of it, no walk over the device.
-  m.disk.device->ClearLog();
-  const std::vector<uint16_t> chain = m.disk.Node("\\FRAG.BIN").clusters;
-  EXPECT_EQ(frag.substr(0, 2048), m.Read(f, 0, 2048));
-  std::string log;
-  for (uint16_t cluster : {chain[0], chain[1]}) {
-    log += "seek " + std::to_string(m.disk.SeekSector(cluster)) + "\nread " +
-           std::to_string(m.disk.ReadSector(cluster)) + "+2\n";
+  EXPECT_EQ(8, m.disk.device->Log().at(1).count);  // the last: RUN's 4 whole clusters at once
+  // All the bytes or EIO, never fewer; the same again after the head alone.
+  const std::string head = run.substr(0, 2048), eio = "error " + E(EIO);
+  for (const auto& [path, whole] : std::map<std::string, std::string>{
+           {"/BAD", eio}, {"/FREE", eio}, {"/PAST", eio}, {"/SHORT", head}}) {
+    for (size_t size : {9000, 2048, 3000})
+      EXPECT_EQ(size == 2048 ? head : whole, m.Read(path, 0, size)) << path << " " << size;
   }
-  EXPECT_EQ(log, m.disk.device->LogText());
-}
-
-TEST(PeekFsTest, DamageFailsTheWholeReadOrEndsTheFileWithItsChain) {
-  const std::string data = Pattern(3000, 3);
-  struct Case {
-    const char* what;
-    bool badSector;
-    uint16_t secondLink;  // the FAT entry of the second cluster; 0 keeps it
-    std::string whole;
-    std::string head;
-  } cases[] = {
-      {"bad sector in the third cluster", true, 0, "error -5", data.substr(0, 2048)},
-      {"chain broken after the second", false, 0x0000, "error -5", data.substr(0, 2048)},
-      {"chain ends after the second", false, 0xFFFF, data.substr(0, 2048), data.substr(0, 2048)},
-  };
-  for (const Case& c : cases) {
-    Mounted m(fstest::Partition({File("DATA.BIN", data)}), [&c](fstest::MountedImage* d) {
-      const std::vector<uint16_t> chain = d->Node("\\DATA.BIN").clusters;
-      if (c.badSector) return std::vector<int64_t>{d->ReadSector(chain[2]) + 1};
-      d->image.SetFatEntry(0, chain[1], c.secondLink);
-      return std::vector<int64_t>();
-    });
-    uint64_t handle = 0;
-    ASSERT_EQ(0, m.fs->Open("/DATA.BIN", false, &handle));
-    EXPECT_EQ(c.whole, m.Read(handle, 0, 3000)) << c.what;
-    EXPECT_EQ(c.head, m.Read(handle, 0, 2048)) << c.what;
-    EXPECT_EQ(c.whole, m.Read(handle, 0, 3000)) << c.what;  // the same again
-  }
-}
-
-TEST(PeekFsCommandLineTest, ScansOptionsAnywhere) {
-  using C = PeekFsCommand;
-  const struct {
-    std::vector<const char*> arguments;
-    C::Action action;
-    std::string shown;  // partition, foreground, options, drive, mount point, or the problem
-  } cases[] = {
-      {{"D", "M"}, C::kMount, "0 0 | D M"},
-      {{"-p1", "D", "-f", "M", "-o", "allow_other", "-oro,x=1"},
-       C::kMount,
-       "1 1 allow_other ro,x=1 | D M"},
-      {{"--", "-D", "M"}, C::kMount, "0 0 | -D M"},
-      {{"-p-1", "D", "M"}, C::kMount, "-1 0 | D M"},
-      {{"-x", "D", "M", "--help"}, C::kHelp, ""},
-      {{"--version", "D"}, C::kVersion, ""},
-      {{"-x", "D", "M"}, C::kWrong, "no such option: -x"},
-      {{"-p", "D", "M"}, C::kWrong, "not a partition number: -p"},
-      {{"-p1x", "D", "M"}, C::kWrong, "not a partition number: -p1x"},
-      {{"D", "M", "-o"}, C::kWrong, "-o needs a list of mount options"},
-      {{"D"}, C::kWrong, "give a DRIVE and a MOUNTPOINT"},
-      {{"D", "M", "X"}, C::kWrong, "give a DRIVE and a MOUNTPOINT"},
-  };
-  for (const auto& c : cases) {
-    std::vector<const char*> argv = {"peekfs"};
-    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-    const C command = ScanPeekFsCommandLine(static_cast<int>(argv.size()), argv.data());
-    std::string shown = command.problem;
-    if (command.action == C::kMount) {
-      shown = std::to_string(command.partitionNumber) + " " + (command.foreground ? "1" : "0");
-      for (const std::string& option : command.mountOptions) shown += " " + option;
-      shown += " | " + command.drive + " " + command.mountPoint;
-    }
-    EXPECT_EQ(c.action, command.action) << c.arguments[0];
-    EXPECT_EQ(c.shown, shown) << c.arguments[0];
-  }
+  EXPECT_EQ(0, m.fs->Release(m.handles["/RUN"]));
+  EXPECT_EQ(-EBADF, m.fs->Release(m.handles["/RUN"]));
 }
 
 }  // namespace
