@@ -49,7 +49,7 @@ void EntryLine(Console* console, const FindResult& entry);
 // names a file gives the empty line alone. The current directory is not changed.
 // What a run could not read: the rescue summary and the exit status come from it.
 struct DamageTally {
-  uint32_t filesCopied = 0;      // damaged ones included
+  uint32_t filesCopied = 0;  // damaged ones included
   uint32_t filesDamaged = 0;
   uint32_t bytesUnreadable = 0;  // of damaged files
   bool unreadable = false;       // anything at all could not be read

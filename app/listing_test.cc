@@ -28,13 +28,13 @@ TEST(FormatDateTest, DecodesValidStampsAndRefusesInvalidOnes) {
       {DosDate(2024, 2, 29), DosTime(9, 8, 6), "2024/02/29(\x96\xD8)", "09:08:06"},
       {DosDate(2001, 1, 1), DosTime(10, 20, 30), "2001/01/01(\x8C\x8E)", "10:20:30"},
       {DosDate(2107, 12, 31), DosTime(0, 0, 2), "2107/12/31(\x93\x79)", "00:00:02"},
-      {0, 0, nullptr, nullptr},                                 // day 0, month 0
-      {DosDate(1999, 2, 29), 0, nullptr, nullptr},              // not a leap year
-      {DosDate(2100, 2, 29), 0, nullptr, nullptr},              // century, not a leap year
-      {DosDate(1998, 4, 31), 0, nullptr, nullptr},              // April has 30 days
-      {DosDate(1998, 13, 1), 0, nullptr, nullptr},              // month 13
-      {DosDate(1998, 0, 1), 0, nullptr, nullptr},               // month 0
-      {DosDate(1998, 3, 0), 0, nullptr, nullptr},               // day 0
+      {0, 0, nullptr, nullptr},                     // day 0, month 0
+      {DosDate(1999, 2, 29), 0, nullptr, nullptr},  // not a leap year
+      {DosDate(2100, 2, 29), 0, nullptr, nullptr},  // century, not a leap year
+      {DosDate(1998, 4, 31), 0, nullptr, nullptr},  // April has 30 days
+      {DosDate(1998, 13, 1), 0, nullptr, nullptr},  // month 13
+      {DosDate(1998, 0, 1), 0, nullptr, nullptr},   // month 0
+      {DosDate(1998, 3, 0), 0, nullptr, nullptr},   // day 0
       {DosDate(1998, 3, 14), DosTime(24, 0, 0), nullptr, nullptr},
       {DosDate(1998, 3, 14), DosTime(0, 60, 0), nullptr, nullptr},
       {DosDate(1998, 3, 14), DosTime(0, 0, 60), nullptr, nullptr},  // seconds field 30
@@ -95,8 +95,7 @@ TEST(EntryLineTest, PrintsNameKindOrSizeDateAndTimeInFixedFields) {
        "                   HUGE       -1  1998/03/14(\x93\x79) 12:34:56\n"},
       {"BIG", 0x20, 123456789, saturday, noon,
        "                    BIG 123456789  1998/03/14(\x93\x79) 12:34:56\n"},
-      {"NODATE", 0x20, 1, 0, 0,
-       "                 NODATE        1  ----/--/--(--) --:--:--\n"},
+      {"NODATE", 0x20, 1, 0, 0, "                 NODATE        1  ----/--/--(--) --:--:--\n"},
       // A double-byte name counts two bytes a character in the padding.
       {"\x93\xFA\x96\x7B\x8C\xEA", 0x10, 0, saturday, noon,
        "                 \x93\xFA\x96\x7B\x8C\xEA    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"},
@@ -122,7 +121,8 @@ class ListDirectoryTest : public testing::Test {
  protected:
   ListDirectoryTest()
       : mounted(OnePartition(
-            {Stamped(File("CONFIG.SYS", "FILES = 30\r\n"), DosDate(1998, 3, 14), DosTime(12, 34, 56)),
+            {Stamped(File("CONFIG.SYS", "FILES = 30\r\n"), DosDate(1998, 3, 14),
+                     DosTime(12, 34, 56)),
              Stamped(Dir("SYS", {Stamped(File("COMMAND.X", std::string(1000, 'x')),
                                          DosDate(1998, 3, 15), DosTime(9, 0, 0))}),
                      DosDate(1998, 3, 15), DosTime(9, 0, 0)),

@@ -15,6 +15,7 @@
 namespace {
 
 // The texts are code page 932 bytes.
+// clang-format off
 const char* const kHaulDiskBanner[] = {
     "X68K\x83t\x83H\x81[\x83}\x83" "b\x83gMO \x83" "A\x83N\x83Z\x83X\x83" "c\x81[\x83\x8B \x83"
     "e\x83X\x83g\x94\xC5(Win95/WinNT) by HOLMA Mar  14 1998\n",
@@ -52,6 +53,7 @@ const char* const kExampleLines[] = {
     "    \x83" "f\x83" "B\x83\x8C\x83N\x83g\x83\x8A\x96\xBC\x82\xC9\x82\xCD\\\x82\xE2\\SYS\x82\xC8"
     "\x82\xC7\x82\xCC\x8C`\x8E\xAE\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xDC\x82\xB7\n",
 };
+// clang-format on
 
 // The English usage of --help, ASCII.
 const char kPeekDiskHelpHead[] =
@@ -82,9 +84,11 @@ const char kHelpDrives[] =
 const char kHelpPaths[] = "PATH is a path on the partition: \\ (the root), \\SYS or SYS/BIN.\n";
 
 // "The given drive cannot be opened."
+// clang-format off
 const char kCannotOpenDrive[] =
     "\x8Ew\x92\xE8\x82\xCC\x83h\x83\x89\x83" "C\x83u\x82\xCD\x83I\x81[\x83v\x83\x93\x82\xC5"
     "\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
+// clang-format on
 
 constexpr int kPartitionTableCapacity = 15;
 
@@ -230,7 +234,8 @@ int RunProgram(Program program, int argc, char** argv, Console* console, const P
   std::vector<std::string> paths;
   for (int index = 2; index < argc; ++index) paths.push_back(console->ArgumentText(argv[index]));
   if (program == Program::kPeekDisk) {
-    for (const std::string& path : paths) ListDirectory(volume.get(), console, path.c_str(), &tally);
+    for (const std::string& path : paths)
+      ListDirectory(volume.get(), console, path.c_str(), &tally);
   } else {
     CopyContext context(volume.get(), console, platform.target, options.restoreAttributes != 0);
     context.tally.unreadable = tally.unreadable;

@@ -64,14 +64,17 @@ std::string FullSourcePath(CopyContext* context, const std::string& directory, c
   size_t start = 0;
   for (size_t at = 0;; at += ShiftJisCharLength(directory.c_str() + at)) {
     if (at < directory.size() && !IsPathSeparator(directory[at])) continue;
-    if (at > start) full = context->volume->JoinPath(full.c_str(), directory.substr(start, at - start).c_str());
+    if (at > start)
+      full = context->volume->JoinPath(full.c_str(), directory.substr(start, at - start).c_str());
     start = at + 1;
     if (at >= directory.size()) break;
   }
   return context->volume->JoinPath(full.c_str(), name);
 }
 
-bool IsDotName(const char* name) { return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0; }
+bool IsDotName(const char* name) {
+  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
 
 }  // namespace
 
@@ -151,7 +154,8 @@ int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
   }
   bool writeFailed = false;
   for (;;) {
-    const int count = context->volume->FileRead(handle.get(), context->buffer.get(), CopyBufferSize);
+    const int count =
+        context->volume->FileRead(handle.get(), context->buffer.get(), CopyBufferSize);
     if (count == 0) break;
     if (count < 0) {
       // What was written stays, but a copy cut short must not pass for a whole one.

@@ -16,17 +16,17 @@ using imagebuilder::File;
 
 const uint16_t kDate = DosDate(1998, 3, 14);
 const uint16_t kTime = DosTime(12, 34, 56);
-const char kJapaneseDir[] = "\x93\xFA\x96\x7B";    // two kanji
-const char kTrailFile[] = "\x95\x5C.TXT";          // second byte 0x5C, not a separator
+const char kJapaneseDir[] = "\x93\xFA\x96\x7B";  // two kanji
+const char kTrailFile[] = "\x95\x5C.TXT";        // second byte 0x5C, not a separator
 
 imagebuilder::X68kImageSpec SampleTree() {
   return OnePartition(
       {Stamped(File("CONFIG.SYS", "FILES = 30\r\n", 0x21), kDate, kTime),
-       Stamped(Dir("SYS", {Stamped(File("COMMAND.X", std::string(1000, 'x'), 0x00), kDate, kTime),
-                           Stamped(Dir("BIN", {Stamped(File("A.X", "a", 0x26), kDate, kTime)},
-                                       0x17),
-                                   kDate, kTime)}),
-               kDate, kTime),
+       Stamped(
+           Dir("SYS", {Stamped(File("COMMAND.X", std::string(1000, 'x'), 0x00), kDate, kTime),
+                       Stamped(Dir("BIN", {Stamped(File("A.X", "a", 0x26), kDate, kTime)}, 0x17),
+                               kDate, kTime)}),
+           kDate, kTime),
        Stamped(Dir(kJapaneseDir, {Stamped(File(kTrailFile, "hyou"), kDate, kTime)}), kDate, kTime),
        File("EMPTY.TXT", "")},
       {MakeRawEntry("\\", "VOLUME1", 0x08, kTime, kDate),
@@ -180,9 +180,10 @@ TEST_F(LargeFileCopyTest, MovesFilesInChunksOfOneMebibyte) {
 TEST_F(LargeFileCopyTest, FailedWriteKeepsWhatWasWrittenRestoresAndGoesOn) {
   target.FailWritesAfter(2000000, ENOSPC);
   Copy("\\", true);
-  EXPECT_EQ("Can't write the target file(BIG.DAT)/DiskFull?\n"
-            "Can't write the target file(NEXT.DAT)/DiskFull?\n",
-            console.Error());
+  EXPECT_EQ(
+      "Can't write the target file(BIG.DAT)/DiskFull?\n"
+      "Can't write the target file(NEXT.DAT)/DiskFull?\n",
+      console.Error());
   EXPECT_EQ(Pattern(2000000), Contents("./BIG.DAT"));
   EXPECT_EQ(
       "create ./BIG.DAT\nwrite ./BIG.DAT 1048576\nwrite ./BIG.DAT 1048576 failed\nclose ./BIG.DAT\n"
@@ -212,13 +213,12 @@ TEST_F(LargeFileCopyTest, ReadErrorEndsTheFileAndSaysTheCopyIsIncomplete) {
 class HostileTreeTest : public TreeCopyTest {
  protected:
   HostileTreeTest()
-      : TreeCopyTest(OnePartition(
-            {Stamped(Dir("D", {File("IN.TXT", "in")}), kDate, kTime)},
-            {MakeRawEntry("\\", "..", 0x20, kTime, kDate, 0, 0),
-             MakeRawEntry("\\", "A/B", 0x20, kTime, kDate, 0, 0),
-             MakeRawEntry("\\", "../X", 0x10, kTime, kDate, 0, 0),
-             MakeRawEntry("\\", "LOOP", 0x10, kTime, kDate, 0, 0),
-             MakeRawEntry("\\D", "BACK", 0x10, kTime, kDate, 0, 0)})) {}
+      : TreeCopyTest(OnePartition({Stamped(Dir("D", {File("IN.TXT", "in")}), kDate, kTime)},
+                                  {MakeRawEntry("\\", "..", 0x20, kTime, kDate, 0, 0),
+                                   MakeRawEntry("\\", "A/B", 0x20, kTime, kDate, 0, 0),
+                                   MakeRawEntry("\\", "../X", 0x10, kTime, kDate, 0, 0),
+                                   MakeRawEntry("\\", "LOOP", 0x10, kTime, kDate, 0, 0),
+                                   MakeRawEntry("\\D", "BACK", 0x10, kTime, kDate, 0, 0)})) {}
 };
 
 TEST_F(HostileTreeTest, NamesThatLeaveTheTargetAndDirectoryLoopsAreSkipped) {

@@ -80,8 +80,8 @@ std::string Utf8HostText::FromDisk(std::string_view text) const {
     }
     const size_t length = IsCodePage932Lead(byte) && at + 1 < text.size() ? 2 : 1;
     const std::string_view character = text.substr(at, length);
-    const uint16_t key = static_cast<uint16_t>(
-        length == 2 ? byte << 8 | static_cast<uint8_t>(text[at + 1]) : byte);
+    const uint16_t key =
+        static_cast<uint16_t>(length == 2 ? byte << 8 | static_cast<uint8_t>(text[at + 1]) : byte);
     auto known = converted.find(key);
     if (known == converted.end()) {
       // Code page 932 maps a few characters twice (NEC and IBM rows); only a character

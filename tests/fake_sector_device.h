@@ -13,8 +13,8 @@ class FakeSectorDevice final : public SectorDevice {
  public:
   struct Operation {
     enum Kind { kSeek, kRead } kind;
-    int64_t sector;   // Seek: the argument as given; Read: absolute device sector read from
-    int64_t count;    // Seek: the origin; Read: the sector count
+    int64_t sector;  // Seek: the argument as given; Read: absolute device sector read from
+    int64_t count;   // Seek: the origin; Read: the sector count
     bool operator==(const Operation& other) const {
       return kind == other.kind && sector == other.sector && count == other.count;
     }

@@ -73,7 +73,8 @@ bool FakeTargetFileSystem::SetAttributes(const std::string& path, uint32_t attri
 }
 
 bool FakeTargetFileSystem::SetFileTimes(const std::string& path, platform::DosDateTime lastWrite) {
-  const std::string line = "filetimes " + path + " " + Hex(lastWrite.date) + " " + Hex(lastWrite.time);
+  const std::string line =
+      "filetimes " + path + " " + Hex(lastWrite.date) + " " + Hex(lastWrite.time);
   auto node = nodes.find(path);
   if (node == nodes.end() || node->second.isDirectory) {
     lastError = ENOENT;

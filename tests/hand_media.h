@@ -63,7 +63,6 @@ class X68kMedia {
   std::vector<uint8_t> image;
 };
 
-
 // A PC boot sector with the fields the volume reads; the rest of the medium is zero.
 inline std::vector<uint8_t> PcMedia(size_t size, uint16_t sectorSize, uint8_t sectorsPerCluster,
                                     uint16_t reserved, uint8_t fats, uint16_t rootEntries,

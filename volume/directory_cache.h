@@ -16,9 +16,9 @@
 struct DirectoryIndex {
   static constexpr int kNoOptions = -1;
 
-  int options = kNoOptions;      // the option bits the index was built under
-  std::vector<uint32_t> hashes;  // per slot
-  std::vector<uint32_t> offsets; // per slot: entry offset + 1; 0 marks a free slot
+  int options = kNoOptions;       // the option bits the index was built under
+  std::vector<uint32_t> hashes;   // per slot
+  std::vector<uint32_t> offsets;  // per slot: entry offset + 1; 0 marks a free slot
 
   size_t Bytes() const { return (hashes.capacity() + offsets.capacity()) * sizeof(uint32_t); }
 };

@@ -20,7 +20,7 @@ TEST(DirectoryCacheTest, KeepsWithinItsBoundLeastRecentlyUsedLeavingFirst) {
   cache.Find(1);  // 2 is now the least recently used
   std::shared_ptr<const LoadedChain> held = cache.Keep(3, Chain(400));
   EXPECT_EQ(nullptr, cache.Find(2));
-  cache.Charge(*held, 100);  // its index
+  cache.Charge(*held, 100);   // its index
   cache.Keep(4, Chain(400));  // 1 leaves
   EXPECT_EQ(nullptr, cache.Find(1));
   // 3 leaves before 4, but counts while it is held: 4 leaves too.

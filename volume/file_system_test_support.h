@@ -146,7 +146,8 @@ class MountedImage {
     std::string text;
     DirectoryDamage note;
     while (volume->TakeDamage(&note) == 1) {
-      text += note.path + (note.whole ? " whole\n" : " lost " + std::to_string(note.entriesLost) + "\n");
+      text += note.path +
+              (note.whole ? " whole\n" : " lost " + std::to_string(note.entriesLost) + "\n");
     }
     return text;
   }

@@ -102,7 +102,8 @@ bool HumanVolume::ReadFat(uint32_t sectors) {
   for (uint32_t i = 0; i < sectors; ++i) {
     bool read = false;
     for (uint32_t copy = 0; copy < fatCount && !read; ++copy) {
-      const int64_t sector = (static_cast<int64_t>(fatStart) + static_cast<int64_t>(copy) * fatSectors + i) * m;
+      const int64_t sector =
+          (static_cast<int64_t>(fatStart) + static_cast<int64_t>(copy) * fatSectors + i) * m;
       if (!FitsSector(sector)) break;
       device->Seek(static_cast<int>(sector), 0);
       read = device->Read(&fat[static_cast<size_t>(i) * sectorSize], m) >= 0;
@@ -164,9 +165,9 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
     device->Seek(static_cast<int>(rootSector), 0);
     if (device->Read(chain->bytes.data(), sectors) >= 0) return chain;
     // The buffer reaches into the data area; only the root's own sectors must be read.
-    const uint32_t own = static_cast<uint32_t>((static_cast<size_t>(rootBytes) + sectorSize - 1) /
-                                               sectorSize) *
-                         static_cast<uint32_t>(sectorMultiplier);
+    const uint32_t own =
+        static_cast<uint32_t>((static_cast<size_t>(rootBytes) + sectorSize - 1) / sectorSize) *
+        static_cast<uint32_t>(sectorMultiplier);
     std::fill(chain->bytes.begin(), chain->bytes.end(), 0);
     device->Seek(static_cast<int>(rootSector), 0);
     if (own == 0 || device->Read(chain->bytes.data(), own) >= 0) return chain;

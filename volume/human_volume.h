@@ -77,7 +77,7 @@ using FileHandle = FindResult;
 struct SearchRecord {
   // The directory enumerated, shared with the volume's cache; released by FindEnd.
   std::shared_ptr<const LoadedChain> directory;
-  size_t position = 0;                     // byte offset of the next entry in directory
+  size_t position = 0;  // byte offset of the next entry in directory
 };
 
 // A read-only Human68k (FAT16) volume over one SectorDevice. The volume holds the device
@@ -199,8 +199,8 @@ class HumanVolume {
   // Where a path walk ended.
   struct PathWalk {
     std::shared_ptr<const LoadedChain> contents;  // the directory the path names
-    uint16_t cluster = 0;                   // its first cluster; 0 the root
-    std::string text;                       // its path text (only when asked for)
+    uint16_t cluster = 0;                         // its first cluster; 0 the root
+    std::string text;                             // its path text (only when asked for)
     FindResult entry;          // the entry that is no directory, when one ended the walk
     bool entryIsLast = false;  // nothing, not even a separator, follows that entry's name
   };

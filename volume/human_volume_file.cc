@@ -120,7 +120,8 @@ int HumanVolume::FileRead(FileHandle* handle, void* buffer, uint32_t length) {
     // Whole clusters go straight into the caller's buffer, a run of neighbours on the disk
     // with one request. A run that fails is read again one cluster at a time, so the call
     // ends at the bad cluster itself.
-    const uint32_t run = length >= clusterBytes ? WholeClusterRun(*handle, length / clusterBytes) : 0;
+    const uint32_t run =
+        length >= clusterBytes ? WholeClusterRun(*handle, length / clusterBytes) : 0;
     if (run > 0) {
       const bool whole = ReadClusterRun(destination, handle->pendingCluster, run) == 0;
       for (uint32_t i = 0; i < run; ++i) {
@@ -139,7 +140,8 @@ int HumanVolume::FileRead(FileHandle* handle, void* buffer, uint32_t length) {
     const uint16_t cluster = handle->pendingCluster;
     const uint16_t next = NextCluster(cluster);
     // The chain, not the size, decides how many clusters there are.
-    const uint32_t counted = IsEndOfChain(next) ? LastClusterBytes(*handle, clusterBytes) : clusterBytes;
+    const uint32_t counted =
+        IsEndOfChain(next) ? LastClusterBytes(*handle, clusterBytes) : clusterBytes;
     if (ReadCluster(handle->clusterBuffer.get(), cluster) < 0) {
       if (!rescue) return failed();
       RescueFileCluster(handle, handle->clusterBuffer.get(), cluster, counted);
@@ -167,7 +169,8 @@ void HumanVolume::RescueFileCluster(FileHandle* handle, uint8_t* destination, ui
   const uint32_t bytes = DeviceSectorBytes();
   for (uint32_t index : bad) {
     const uint32_t start = index * bytes;
-    if (start < counted) handle->unreadableBytes += (counted - start < bytes ? counted - start : bytes);
+    if (start < counted)
+      handle->unreadableBytes += (counted - start < bytes ? counted - start : bytes);
   }
 }
 

@@ -18,18 +18,18 @@ using namespace handmedia;
 // Exposes the fields the tests check.
 class InspectableX68kVolume : public X68kScsiVolume {
  public:
-  using X68kScsiVolume::X68kScsiVolume;
   using HumanVolume::currentCluster;
   using HumanVolume::expectedCluster;
   using HumanVolume::fat;
   using HumanVolume::rootDirectory;
   using HumanVolume::sectorMultiplier;
+  using X68kScsiVolume::X68kScsiVolume;
 };
 
 class InspectablePcVolume : public PcFatVolume {
  public:
-  using PcFatVolume::PcFatVolume;
   using HumanVolume::sectorMultiplier;
+  using PcFatVolume::PcFatVolume;
 };
 
 // A medium of 512-byte device sectors with one partition at 32 KiB of 1024-byte
@@ -42,9 +42,7 @@ constexpr size_t kClusterBytes = 2048;
 
 class WorkedExample : public ::testing::Test {
  protected:
-  WorkedExample() : media(kData + 64 * kClusterBytes) {
-    media.AddPartition(0, 0x20, BootFields());
-  }
+  WorkedExample() : media(kData + 64 * kClusterBytes) { media.AddPartition(0, 0x20, BootFields()); }
 
   // A FAT entry of the first copy, stored big-endian.
   void SetFatEntry(uint16_t cluster, uint16_t value) {
@@ -190,17 +188,18 @@ TEST_P(BrokenChains, LoadAsUnreadable) {
 }
 
 // The FAT holds 16 x 1024 / 2 = 8192 entries.
-INSTANTIATE_TEST_SUITE_P(
-    Volume, BrokenChains,
-    ::testing::Values(BrokenChain{"Circular", {{2, 3}, {3, 4}, {4, 2}}, 2},
-                      BrokenChain{"PointsToItself", {{5, 5}}, 5},
-                      BrokenChain{"IntoClusterZero", {{2, 0}}, 2},
-                      BrokenChain{"IntoClusterOne", {{2, 1}}, 2},
-                      BrokenChain{"PastTheFat", {{2, 8192}}, 2},
-                      BrokenChain{"FarPastTheFat", {{2, 0xFFF0}}, 2},
-                      BrokenChain{"StartsAtClusterOne", {}, 1},
-                      BrokenChain{"StartsPastTheFat", {}, 9000}),
-    [](const ::testing::TestParamInfo<BrokenChain>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Volume, BrokenChains,
+                         ::testing::Values(BrokenChain{"Circular", {{2, 3}, {3, 4}, {4, 2}}, 2},
+                                           BrokenChain{"PointsToItself", {{5, 5}}, 5},
+                                           BrokenChain{"IntoClusterZero", {{2, 0}}, 2},
+                                           BrokenChain{"IntoClusterOne", {{2, 1}}, 2},
+                                           BrokenChain{"PastTheFat", {{2, 8192}}, 2},
+                                           BrokenChain{"FarPastTheFat", {{2, 0xFFF0}}, 2},
+                                           BrokenChain{"StartsAtClusterOne", {}, 1},
+                                           BrokenChain{"StartsPastTheFat", {}, 9000}),
+                         [](const ::testing::TestParamInfo<BrokenChain>& info) {
+                           return info.param.name;
+                         });
 
 TEST_F(WorkedExample, DeviceFailureInsideAChainFailsTheLoadAndForgetsThePosition) {
   SetFatEntry(2, 3);
@@ -241,8 +240,8 @@ TEST_F(WorkedExample, FatSectorsComeFromTheNextCopyThatCanGiveThem) {
     uint16_t entry600;
   };
   const Case cases[] = {
-      {{}, 0xFFFF, 0xFFF8},       {{67}, 0xFFFE, 0xFFF8},   {{68}, 0xFFFF, 0xFFF9},
-      {{66, 101}, 0xFFFE, 0xFFF8}, {{66, 98}, 0, 0},         {{69, 100}, 0, 0},
+      {{}, 0xFFFF, 0xFFF8},        {{67}, 0xFFFE, 0xFFF8}, {{68}, 0xFFFF, 0xFFF9},
+      {{66, 101}, 0xFFFE, 0xFFF8}, {{66, 98}, 0, 0},       {{69, 100}, 0, 0},
   };
   for (const Case& c : cases) {
     device = std::make_unique<FakeSectorDevice>(media.image, 512);
@@ -277,8 +276,8 @@ TEST_F(WorkedExample, FailedFatReadLeavesAVolumeThatRefusesClusterWork) {
 
 TEST(ChainValues, EndOfChainCountsOnlyTheLow16Bits) {
   X68kScsiVolume v;
-  const std::pair<uint32_t, int> cases[] = {
-      {0xFFF7, 0}, {0xFFF8, 1}, {0xFFFF, 1}, {0, 0}, {0x1FFF8, 1}, {0x10002, 0}};
+  const std::pair<uint32_t, int> cases[] = {{0xFFF7, 0}, {0xFFF8, 1},  {0xFFFF, 1},
+                                            {0, 0},      {0x1FFF8, 1}, {0x10002, 0}};
   for (const auto& c : cases) EXPECT_EQ(v.IsEndOfChain(c.first), c.second) << std::hex << c.first;
 }
 
@@ -368,16 +367,13 @@ BootFields WithFatSectors(uint8_t sectors) {
   return b;
 }
 
-INSTANTIATE_TEST_SUITE_P(Volume, BadBootValues,
-                         ::testing::Values(BadBoot{"ZeroSectorSize", WithSectorSize(0)},
-                                           BadBoot{"SectorSizeBetweenDeviceSectors",
-                                                   WithSectorSize(768)},
-                                           BadBoot{"ZeroSectorsPerCluster",
-                                                   WithSectorsPerCluster(0)},
-                                           BadBoot{"ZeroFatSectors", WithFatSectors(0)}),
-                         [](const ::testing::TestParamInfo<BadBoot>& info) {
-                           return info.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Volume, BadBootValues,
+    ::testing::Values(BadBoot{"ZeroSectorSize", WithSectorSize(0)},
+                      BadBoot{"SectorSizeBetweenDeviceSectors", WithSectorSize(768)},
+                      BadBoot{"ZeroSectorsPerCluster", WithSectorsPerCluster(0)},
+                      BadBoot{"ZeroFatSectors", WithFatSectors(0)}),
+    [](const ::testing::TestParamInfo<BadBoot>& info) { return info.param.name; });
 
 TEST(Mount, EachPartitionIsReadWithItsOwnSectorSize) {
   // Partition 0 has 1024-byte sectors, partition 1 2048-byte sectors, on a 512-byte device.
@@ -422,7 +418,8 @@ TEST(Mount, OversizedFatIsReadOnlyAsFarAsSixteenBitClustersReach) {
   device.ClearLog();
   volume.SelectPartition(info[0]);
   ASSERT_GE(device.Log().size(), 2u);
-  EXPECT_EQ(device.Log()[1], (FakeSectorDevice::Operation{FakeSectorDevice::Operation::kRead, 1, 256}));
+  EXPECT_EQ(device.Log()[1],
+            (FakeSectorDevice::Operation{FakeSectorDevice::Operation::kRead, 1, 256}));
 }
 
 TEST(Construction, FreshVolumeState) {

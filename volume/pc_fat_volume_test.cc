@@ -9,8 +9,8 @@ namespace {
 
 class InspectablePcVolume : public PcFatVolume {
  public:
-  using PcFatVolume::PcFatVolume;
   using HumanVolume::sectorMultiplier;
+  using PcFatVolume::PcFatVolume;
 };
 
 TEST(PcPartitionTable, TheMediumIsOnePartition) {
@@ -54,7 +54,7 @@ TEST(PcPartitionTable, SectorSizeComparedWithTheDevice) {
     int multiplier;
   };
   // The low byte of the field is not used: 0x0201 reads as 512.
-  const Case cases[] = {{512, 512, 1, 1},  {2048, 512, 1, 4}, {256, 512, 0, 1},
+  const Case cases[] = {{512, 512, 1, 1},  {2048, 512, 1, 4},   {256, 512, 0, 1},
                         {512, 2048, 0, 1}, {0x0201, 512, 1, 1}, {0, 512, 0, 1}};
   for (const Case& c : cases) {
     auto image = handmedia::PcMedia(64 * 1024, c.sectorSize, 4, 1, 2, 512, 9);

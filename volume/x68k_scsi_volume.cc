@@ -43,8 +43,7 @@ int X68kScsiVolume::ReadPartitionTable(PartitionInfo* table, int capacity) {
   if (std::memcmp(head + kTableOffset, "X68K", 4) != 0) return 0;
 
   int count = 0;
-  for (size_t offset = kFirstEntryOffset; offset + kEntrySize <= kHeadSize;
-       offset += kEntrySize) {
+  for (size_t offset = kFirstEntryOffset; offset + kEntrySize <= kHeadSize; offset += kEntrySize) {
     const uint8_t* entry = head + offset;
     if (entry[0] == 0) return count;
     if (std::memcmp(entry, "Human68k", 8) != 0) return 0;  // the whole table is rejected
@@ -68,8 +67,8 @@ int X68kScsiVolume::ReadPartitionTable(PartitionInfo* table, int capacity) {
     info.sectorsPerCluster = boot[20];
     info.startSector = static_cast<int32_t>(ds * d / info.sectorSize);
     info.partitionSectors = 0;
-    info.fatStart = static_cast<int32_t>(static_cast<int64_t>(LoadBe16(boot + 22)) * 1024 /
-                                         info.sectorSize);
+    info.fatStart =
+        static_cast<int32_t>(static_cast<int64_t>(LoadBe16(boot + 22)) * 1024 / info.sectorSize);
     info.fatCount = boot[21];
     info.fatSectors = boot[29];
     info.rootStart = info.fatStart + info.fatCount * info.fatSectors;

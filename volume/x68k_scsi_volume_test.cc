@@ -15,8 +15,8 @@ using handmedia::X68kMedia;
 
 class InspectableX68kVolume : public X68kScsiVolume {
  public:
-  using X68kScsiVolume::X68kScsiVolume;
   using HumanVolume::sectorMultiplier;
+  using X68kScsiVolume::X68kScsiVolume;
 };
 
 void MakePcBootSector(std::vector<uint8_t>* image) {
@@ -134,14 +134,12 @@ TEST_P(PartitionTable, CountsOrRejects) {
 INSTANTIATE_TEST_SUITE_P(
     Media, PartitionTable,
     ::testing::Values(
-        TableCase{"EmptyTable", {}, 15, 0},
-        TableCase{"OnePartition", {"Human68k"}, 15, 1},
+        TableCase{"EmptyTable", {}, 15, 0}, TableCase{"OnePartition", {"Human68k"}, 15, 1},
         TableCase{"ThreePartitions", {"Human68k", "Human68k", "Human68k"}, 15, 3},
         TableCase{"ForeignEntryRejectsTheWholeTable", {"Human68k", "Human68k", "OtherOS!"}, 15, 0},
         TableCase{"CapacityZero", {"Human68k"}, 0, 0},
         TableCase{"CapacityOneOfThree", {"Human68k", "Human68k", "Human68k"}, 1, 1},
-        TableCase{"FifteenPartitions",
-                  std::vector<std::string>(15, "Human68k"), 15, 15}),
+        TableCase{"FifteenPartitions", std::vector<std::string>(15, "Human68k"), 15, 15}),
     [](const ::testing::TestParamInfo<TableCase>& info) { return info.param.name; });
 
 TEST(PartitionTable, TopByteOfTheStartFieldIsIgnored) {

@@ -19,12 +19,14 @@ TEST(HostTextTest, Utf8ConvertsAndEscapesWhatHasNoRoundTrip) {
       {"~", "~"},
       {"\x93\xFA\x96\x7B\x8C\xEA", "日本語"},
       {"\x95\x5C.TXT", "表.TXT"},
-      {"\xB1\xB2", "ｱｲ"},                  // half-width katakana
-      {"A\x80" "B", "A%80B"},               // no character at 0x80
+      {"\xB1\xB2", "ｱｲ"},  // half-width katakana
+      // clang-format off
+      {"A\x80" "B", "A%80B"},  // no character at 0x80
+      // clang-format on
       {"\xFD\xFE\xFF", "%FD%FE%FF"},
-      {"\x85\x40", "%85@"},                  // an unassigned row: the lead byte alone escaped
-      {"END\x93", "END%93"},                 // a lead byte at the end
-      {"100%", "100%"},                      // a '%' not before two hex digits stays
+      {"\x85\x40", "%85@"},   // an unassigned row: the lead byte alone escaped
+      {"END\x93", "END%93"},  // a lead byte at the end
+      {"100%", "100%"},       // a '%' not before two hex digits stays
       {"%41", "%2541"},
       {"%%41", "%%2541"},
       {"%4\x80", "%4%80"},
@@ -33,7 +35,7 @@ TEST(HostTextTest, Utf8ConvertsAndEscapesWhatHasNoRoundTrip) {
       {"\x81\xE0", "≒"},
       {"\x87\x90", "%87%90"},  // NEC row 13's copy of 0x81E0
       {"\xFA\x5C", "纊"},
-      {"\xED\x40", "%ED@"},    // NEC's copy of the IBM extension 0xFA5C
+      {"\xED\x40", "%ED@"},  // NEC's copy of the IBM extension 0xFA5C
   };
   for (const TextCase& c : cases) {
     SCOPED_TRACE(c.host);
@@ -57,7 +59,7 @@ TEST(HostTextTest, ArgumentsConvertToCodePage932) {
   const auto text = platform::NewHostTextFor("UTF-8");
   EXPECT_EQ("\\\x83Q\x81[\x83\x80\\\x83\x81\x83\x82.TXT", text->ToDisk("\\ゲーム\\メモ.TXT"));
   EXPECT_EQ("\xF0\x9F\x98\x80", text->ToDisk("😀"));  // no code page 932 form: bytes kept
-  EXPECT_EQ("\xC3", text->ToDisk("\xC3"));             // not UTF-8: kept
+  EXPECT_EQ("\xC3", text->ToDisk("\xC3"));           // not UTF-8: kept
 }
 
 TEST(HostTextTest, OtherCharsetsPassBytesUnchanged) {

@@ -89,7 +89,8 @@ class PosixRawDrive final : public RawDrive {
     uint32_t done = 0;
     bool ok = true;
     while (done < length) {
-      const ssize_t n = ::pread(from, out + done, length - done, static_cast<off_t>(position + done));
+      const ssize_t n =
+          ::pread(from, out + done, length - done, static_cast<off_t>(position + done));
       if (n < 0) {
         if (errno == EINTR) continue;
         ok = Fail(errno);

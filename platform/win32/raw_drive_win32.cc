@@ -29,8 +29,7 @@ class Win32RawDrive final : public RawDrive {
       origin = end.QuadPart;
     }
     // A position before byte 0 is refused, as SetFilePointerEx refuses it.
-    if ((distance < 0 && origin < -distance) ||
-        (distance > 0 && origin > INT64_MAX - distance)) {
+    if ((distance < 0 && origin < -distance) || (distance > 0 && origin > INT64_MAX - distance)) {
       lastError = ERROR_NEGATIVE_SEEK;
       return false;
     }
