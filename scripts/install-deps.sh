@@ -7,8 +7,9 @@
 #   demo   build the programs and show them (scripts/demo.sh): compiler, CMake, Ninja,
 #          and libfuse 3 with fusermount3, as the demo builds and mounts with peekfs
 #   test   everything scripts/test.sh builds and checks: the demo set, GoogleTest, clang
-#          and libFuzzer, the tools the tests drive, groff and man for the manual pages,
-#          MinGW-w64, Wine and the ja_JP.UTF-8 locale for the Windows programs
+#          and libFuzzer, clang-format 14, the tools the tests drive, groff and man for
+#          the manual pages, MinGW-w64, Wine and the ja_JP.UTF-8 locale for the Windows
+#          programs
 #   bench  the benchmark (bench/run.sh): the demo set, hyperfine, mtools, mkfs.fat,
 #          /usr/bin/time and Python
 set -euo pipefail
@@ -18,6 +19,8 @@ test=(
   "${demo[@]}"
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev
+  # The formatting check: Debian 12's clang-format, version 14, whose output the tree keeps.
+  clang-format-14
   mtools dosfstools util-linux tzdata
   # The installed manual pages are checked with groff and rendered with man.
   groff-base man-db
