@@ -50,11 +50,11 @@ using imagebuilder::MakeRawEntry;
 
 using imagebuilder::Stamped;
 
-// An X68000 image built from `spec`, served by a fake device, with partition 0 mounted.
+// An X68000 image built from `layout`, served by a fake device, with partition 0 mounted.
 class MountedImage {
  public:
-  explicit MountedImage(const imagebuilder::X68kImageSpec& spec)
-      : image(imagebuilder::BuildX68k(spec)), device(image.bytes, 512), volume(&device) {
+  explicit MountedImage(const imagebuilder::X68kImageLayout& layout)
+      : image(imagebuilder::BuildX68k(layout)), device(image.bytes, 512), volume(&device) {
     PartitionInfo table[15];
     partitionCount = volume.ReadPartitionTable(table, 15);
     if (partitionCount > 0) mounted = volume.SelectPartition(table[0]) == 0;
@@ -67,14 +67,14 @@ class MountedImage {
 };
 
 // One partition holding `root` and `raw`.
-inline imagebuilder::X68kImageSpec OnePartition(std::vector<imagebuilder::Node> root,
-                                                std::vector<imagebuilder::RawEntry> raw = {}) {
-  imagebuilder::X68kImageSpec spec;
-  imagebuilder::PartitionSpec partition;
+inline imagebuilder::X68kImageLayout OnePartition(std::vector<imagebuilder::Node> root,
+                                                  std::vector<imagebuilder::RawEntry> raw = {}) {
+  imagebuilder::X68kImageLayout layout;
+  imagebuilder::PartitionLayout partition;
   partition.root = std::move(root);
   partition.rawEntries = std::move(raw);
-  spec.partitions.push_back(std::move(partition));
-  return spec;
+  layout.partitions.push_back(std::move(partition));
+  return layout;
 }
 
 #endif  // APP_APP_TEST_SUPPORT_H_

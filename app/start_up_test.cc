@@ -216,9 +216,9 @@ TEST_F(RunProgramTest, HaulDiskCopiesEachArgumentAndTakesUtf8Paths) {
 // What damaged files do to hauldisk is checked end to end on real I/O errors; here the
 // FAT and the root, through the frame.
 TEST_F(RunProgramTest, SaysWhatCannotBeReadAndUnderRescueCountsIt) {
-  const imagebuilder::PartitionLayout& layout = image.partitions[0];
-  const int64_t fat = static_cast<int64_t>(layout.fatOffset / 512);
-  const int64_t root = static_cast<int64_t>(layout.rootOffset / 512);
+  const imagebuilder::PartitionPlacement& placed = image.partitions[0];
+  const int64_t fat = static_cast<int64_t>(placed.fatOffset / 512);
+  const int64_t root = static_cast<int64_t>(placed.rootOffset / 512);
   const std::string line = "                  A.TXT        3  1998/03/14(\x93\x79) 12:34:56\n\n";
   // An aggregate, so that the argument lists live as long as the table.
   const struct {
@@ -230,7 +230,7 @@ TEST_F(RunProgramTest, SaysWhatCannotBeReadAndUnderRescueCountsIt) {
   } cases[] = {
       {{"peekdisk", "IMG", "\\"}, {fat}, 0, line, ""},
       {{"peekdisk", "-r", "IMG", "\\"},
-       {fat, fat + layout.fatBytes / 512},
+       {fat, fat + placed.fatBytes / 512},
        2,
        "\n",
        "Can't read the FAT of partition 0\n"},

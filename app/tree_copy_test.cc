@@ -19,7 +19,7 @@ const uint16_t kTime = DosTime(12, 34, 56);
 const char kJapaneseDir[] = "\x93\xFA\x96\x7B";  // two kanji
 const char kTrailFile[] = "\x95\x5C.TXT";        // second byte 0x5C, not a separator
 
-imagebuilder::X68kImageSpec SampleTree() {
+imagebuilder::X68kImageLayout SampleTree() {
   return OnePartition(
       {Stamped(File("CONFIG.SYS", "FILES = 30\r\n", 0x21), kDate, kTime),
        Stamped(
@@ -35,7 +35,7 @@ imagebuilder::X68kImageSpec SampleTree() {
 
 class TreeCopyTest : public testing::Test {
  protected:
-  explicit TreeCopyTest(imagebuilder::X68kImageSpec spec = SampleTree()) : mounted(spec) {}
+  explicit TreeCopyTest(imagebuilder::X68kImageLayout layout = SampleTree()) : mounted(layout) {}
   void Copy(const char* argument, bool restore = false) {
     ASSERT_TRUE(mounted.mounted);
     CopyContext context(&mounted.volume, console.get(), &target, restore);

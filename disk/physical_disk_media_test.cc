@@ -24,14 +24,14 @@ namespace ib = imagebuilder;
 const std::string kContents = "X68000 contents read through a real device\r\n";
 
 ib::Image BuildImage(uint32_t deviceSectorSize, uint16_t partitionSectorSize) {
-  ib::PartitionSpec partition;
+  ib::PartitionLayout partition;
   partition.sectorSize = partitionSectorSize;
   partition.root = {ib::File("HELLO.TXT", kContents),
                     ib::Dir("SUB", {ib::File("DEEP.DAT", std::string(5000, 'q'))})};
-  ib::X68kImageSpec spec;
-  spec.deviceSectorSize = deviceSectorSize;
-  spec.partitions = {partition};
-  return ib::BuildX68k(spec);
+  ib::X68kImageLayout layout;
+  layout.deviceSectorSize = deviceSectorSize;
+  layout.partitions = {partition};
+  return ib::BuildX68k(layout);
 }
 
 // Writes `bytes` at `offset` of an existing file.
@@ -74,11 +74,11 @@ class PhysicalDiskMediaTest : public ::testing::Test {
     const size_t clusterBytes =
         static_cast<size_t>(table[0].sectorsPerCluster) * table[0].sectorSize;
     std::vector<uint8_t> cluster(clusterBytes);
-    const ib::PartitionLayout& layout = image.partitions.at(0);
-    ASSERT_EQ(volume->ReadCluster(cluster.data(), layout.nodes.at("\\HELLO.TXT").clusters.at(0)),
+    const ib::PartitionPlacement& placed = image.partitions.at(0);
+    ASSERT_EQ(volume->ReadCluster(cluster.data(), placed.nodes.at("\\HELLO.TXT").clusters.at(0)),
               0);
     EXPECT_EQ(std::string(cluster.begin(), cluster.begin() + kContents.size()), kContents);
-    const std::vector<uint16_t>& deep = layout.nodes.at("\\SUB\\DEEP.DAT").clusters;
+    const std::vector<uint16_t>& deep = placed.nodes.at("\\SUB\\DEEP.DAT").clusters;
     ASSERT_FALSE(deep.empty());
     size_t left = 5000;
     for (uint16_t c : deep) {

@@ -36,8 +36,8 @@ std::vector<Node> SampleTree() {
   };
 }
 
-imagebuilder::PartitionSpec SamplePartition(uint16_t sectorSize) {
-  imagebuilder::PartitionSpec partition;
+imagebuilder::PartitionLayout SamplePartition(uint16_t sectorSize) {
+  imagebuilder::PartitionLayout partition;
   partition.sectorSize = sectorSize;
   partition.sectorsPerCluster = 1;
   partition.rootEntries = 32;
@@ -69,13 +69,13 @@ int main(int argc, char** argv) {
   }
   const std::string directory = argv[1];
 
-  imagebuilder::X68kImageSpec x68k;
+  imagebuilder::X68kImageLayout x68k;
   x68k.partitions.push_back(SamplePartition(1024));
   const imagebuilder::Image one = imagebuilder::BuildX68k(x68k);
 
-  imagebuilder::X68kImageSpec two;
+  imagebuilder::X68kImageLayout two;
   two.partitions.push_back(SamplePartition(512));
-  imagebuilder::PartitionSpec second;
+  imagebuilder::PartitionLayout second;
   second.sectorSize = 1024;
   second.sectorsPerCluster = 2;
   second.rootEntries = 16;
@@ -83,14 +83,14 @@ int main(int argc, char** argv) {
   two.partitions.push_back(second);
   const imagebuilder::Image pair = imagebuilder::BuildX68k(two);
 
-  imagebuilder::X68kImageSpec wide;
+  imagebuilder::X68kImageLayout wide;
   wide.deviceSectorSize = 2048;
   wide.partitions.push_back(SamplePartition(2048));
   const imagebuilder::Image large = imagebuilder::BuildX68k(wide);
 
-  imagebuilder::PcImageSpec pcSpec;
-  pcSpec.partition = SamplePartition(512);
-  imagebuilder::Image pc = imagebuilder::BuildPc(pcSpec);
+  imagebuilder::PcImageLayout pcLayout;
+  pcLayout.partition = SamplePartition(512);
+  imagebuilder::Image pc = imagebuilder::BuildPc(pcLayout);
   // A PC FAT16 volume has at least 4085 clusters, most of them free; the seed keeps the
   // image only up to the last cluster in use, which keeps it small.
   if (pc.error.empty()) {

@@ -1,6 +1,6 @@
 // Runs the built peekdisk and hauldisk as processes on images from the builder and
-// compares their whole standard output, standard error and exit status with texts
-// written from the programs' rules.
+// compares their whole standard output, standard error and exit status with the exact
+// texts the programs print.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -46,8 +46,8 @@ const uint16_t kMonday = DosDate(2001, 1, 1);
 const uint16_t kNoon = DosTime(12, 34, 56);
 const uint16_t kNine = DosTime(9, 0, 0);
 
-imagebuilder::X68kImageSpec MainSpec() {
-  imagebuilder::PartitionSpec first;
+imagebuilder::X68kImageLayout MainLayout() {
+  imagebuilder::PartitionLayout first;
   first.root = {
       Stamped(File("CONFIG.SYS", "FILES = 30\r\n", 0x21), kSaturday, kNoon),
       Stamped(Dir("SYS", {Stamped(File("COMMAND.X", std::string(1000, 'x')), kSunday, kNine)}),
@@ -65,11 +65,11 @@ imagebuilder::X68kImageSpec MainSpec() {
       imagebuilder::MakeRawEntry("\\", "VOLLNK", 0x48, 0, kMonday),
       imagebuilder::MakeRawEntry("\\", "BADTIME TXT", 0x20, DosTime(0, 0, 60), kMonday),
   };
-  imagebuilder::PartitionSpec second;
+  imagebuilder::PartitionLayout second;
   second.root = {Stamped(File("P1.TXT", "one"), kMonday, kNine)};
-  imagebuilder::X68kImageSpec spec;
-  spec.partitions = {first, second};
-  return spec;
+  imagebuilder::X68kImageLayout layout;
+  layout.partitions = {first, second};
+  return layout;
 }
 
 class EndToEndTest : public testing::Test {
@@ -81,7 +81,7 @@ class EndToEndTest : public testing::Test {
     Cleanup();
     image = (root / "main.hds").string();
     fs::create_directories(root / "work");
-    WriteImage(imagebuilder::BuildX68k(MainSpec()), "main.hds");
+    WriteImage(imagebuilder::BuildX68k(MainLayout()), "main.hds");
   }
   void TearDown() override { Cleanup(); }
 
@@ -255,16 +255,16 @@ TEST_F(EndToEndTest, Utf8LocaleConvertsOutputPathsAndNames) {
 }
 
 TEST_F(EndToEndTest, NamesThatDoNotConvertAreEscapedAndComeBack) {
-  imagebuilder::X68kImageSpec spec;
-  imagebuilder::PartitionSpec partition;
+  imagebuilder::X68kImageLayout layout;
+  imagebuilder::PartitionLayout partition;
   partition.root = {
       Stamped(File("A\x80"
                    "B.TXT",
                    "x"),
               kMonday, kNine),
       Stamped(Dir("D%41\xFD", {Stamped(File("IN.TXT", "in"), kMonday, kNine)}), kMonday, kNine)};
-  spec.partitions = {partition};
-  WriteImage(imagebuilder::BuildX68k(spec), "main.hds");
+  layout.partitions = {partition};
+  WriteImage(imagebuilder::BuildX68k(layout), "main.hds");
   const std::string u = "C.UTF-8";
   Expect(Run("peekdisk \"$IMG\" \\\\", u), 0,
          "                A%80B.TXT        1  2001/01/01(月) 09:00:00\n"
@@ -293,11 +293,11 @@ TEST_F(EndToEndTest, NamesThatDoNotConvertAreEscapedAndComeBack) {
 TEST_F(EndToEndTest, FileSizeLimitGivesTheWriteMessageAndTheRunGoesOn) {
   std::string big(300000, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 253);
-  imagebuilder::X68kImageSpec spec;
-  imagebuilder::PartitionSpec partition;
+  imagebuilder::X68kImageLayout layout;
+  imagebuilder::PartitionLayout partition;
   partition.root = {File("BIG.DAT", big), File("SMALL.TXT", "small")};
-  spec.partitions = {partition};
-  WriteImage(imagebuilder::BuildX68k(spec), "main.hds");
+  layout.partitions = {partition};
+  WriteImage(imagebuilder::BuildX68k(layout), "main.hds");
   // 100 blocks of 1024 bytes; the program itself keeps SIGXFSZ from ending it.
   const Outcome outcome = Run("ulimit -f 100 && hauldisk \"$IMG\" \\\\ >/dev/null");
   Expect(outcome, 0, "", "Can't write the target file(BIG.DAT)/DiskFull?\n");
@@ -306,16 +306,16 @@ TEST_F(EndToEndTest, FileSizeLimitGivesTheWriteMessageAndTheRunGoesOn) {
 }
 
 TEST_F(EndToEndTest, HostileNamesWriteNothingOutsideTheTarget) {
-  imagebuilder::X68kImageSpec spec;
-  imagebuilder::PartitionSpec partition;
+  imagebuilder::X68kImageLayout layout;
+  imagebuilder::PartitionLayout partition;
   partition.root = {Stamped(Dir("D", {File("IN.TXT", "in")}), kMonday, kNine)};
   partition.rawEntries = {imagebuilder::MakeRawEntry("\\", "..", 0x20, kNine, kMonday),
                           imagebuilder::MakeRawEntry("\\", "../ESCAPE", 0x20, kNine, kMonday),
                           imagebuilder::MakeRawEntry("\\", "/TMP", 0x10, kNine, kMonday),
                           imagebuilder::MakeRawEntry("\\D", "..      /X", 0x20, kNine, kMonday),
                           imagebuilder::MakeRawEntry("\\D", "UP", 0x10, kNine, kMonday)};
-  spec.partitions = {partition};
-  WriteImage(imagebuilder::BuildX68k(spec), "main.hds");
+  layout.partitions = {partition};
+  WriteImage(imagebuilder::BuildX68k(layout), "main.hds");
   const Outcome outcome = Run("mkdir t && cd t && hauldisk \"$IMG\" \\\\ >/dev/null");
   Expect(outcome, 0, "",
          "Unsafe file name(.../X), skip.\n"
@@ -342,20 +342,20 @@ TEST_F(EndToEndTest, HostileNamesWriteNothingOutsideTheTarget) {
 TEST_F(EndToEndTest, FailingSectorsKeepWhatCanBeReadAndRescueFillsTheRest) {
   std::string big(40960, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('A' + (i * 7 + i / 509) % 26);
-  imagebuilder::PartitionSpec partition;
+  imagebuilder::PartitionLayout partition;
   partition.sectorsPerCluster = 2;
   partition.rootEntries = 32;
   partition.clusterCount = 4000;  // a FAT of eight sectors
   partition.root = {File("BIG.DAT", big)};
   for (int i = 1; i <= 20; ++i)
     partition.root.push_back(File("F" + std::to_string(i) + ".TXT", "f" + std::to_string(i)));
-  imagebuilder::X68kImageSpec spec;
-  spec.partitions = {partition};
-  const imagebuilder::Image built = imagebuilder::BuildX68k(spec);
+  imagebuilder::X68kImageLayout layout;
+  layout.partitions = {partition};
+  const imagebuilder::Image built = imagebuilder::BuildX68k(layout);
   WriteImage(built, "failing.hds");
-  const imagebuilder::PartitionLayout& layout = built.partitions[0];
+  const imagebuilder::PartitionPlacement& placed = built.partitions[0];
   const uint64_t fileSector =
-      built.ClusterOffset(0, layout.nodes.at("\\BIG.DAT").clusters[4]) + 512;
+      built.ClusterOffset(0, placed.nodes.at("\\BIG.DAT").clusters[4]) + 512;
 
   std::string rescued = big;
   std::fill(rescued.begin() + 4 * 2048 + 512, rescued.begin() + 4 * 2048 + 1024, '\0');
@@ -369,10 +369,10 @@ TEST_F(EndToEndTest, FailingSectorsKeepWhatCanBeReadAndRescueFillsTheRest) {
        "Damaged source file(\\BIG.DAT), 512 bytes unreadable, filled with zeros.\n"
        "21 files copied, 1 damaged, 512 bytes unreadable.\n",
        rescued, 20},
-      {layout.fatOffset + 512, false, 0, "", big, 20},
-      {layout.fatOffset + 512, true, 0, none, big, 20},
-      {layout.rootOffset + 512, false, 0, "Can't read the directory(\\)\n", "<none>", 0},
-      {layout.rootOffset + 512, true, 2,
+      {placed.fatOffset + 512, false, 0, "", big, 20},
+      {placed.fatOffset + 512, true, 0, none, big, 20},
+      {placed.rootOffset + 512, false, 0, "Can't read the directory(\\)\n", "<none>", 0},
+      {placed.rootOffset + 512, true, 2,
        "Can't read part of the directory(\\), 16 entries lost.\n"
        "16 files copied, 0 damaged, 0 bytes unreadable.\n",
        big, 15},

@@ -125,16 +125,16 @@ struct PlannedFile {
 // entries. Clusters are handed out in tree order, parents before their children.
 class Planner {
  public:
-  Planner(const PartitionSpec& spec, uint32_t clusterBytes, uint32_t firstCluster)
-      : spec(spec), clusterBytes(clusterBytes), next(firstCluster) {
-    for (const RawEntry& raw : spec.rawEntries) rawByDirectory[raw.directory].push_back(&raw);
+  Planner(const PartitionLayout& layout, uint32_t clusterBytes, uint32_t firstCluster)
+      : layout(layout), clusterBytes(clusterBytes), next(firstCluster) {
+    for (const RawEntry& raw : layout.rawEntries) rawByDirectory[raw.directory].push_back(&raw);
   }
 
   bool Run(std::string* error) {
-    PlanDirectory(spec.root, "\\", true, {}, 0, 0, 0);
-    if (failure.empty() && directories.front().entries.size() > spec.rootEntries) {
+    PlanDirectory(layout.root, "\\", true, {}, 0, 0, 0);
+    if (failure.empty() && directories.front().entries.size() > layout.rootEntries) {
       failure = "the root directory needs " + std::to_string(directories.front().entries.size()) +
-                " entries but has room for " + std::to_string(spec.rootEntries);
+                " entries but has room for " + std::to_string(layout.rootEntries);
     }
     if (failure.empty()) {
       for (const auto& item : rawByDirectory) {
@@ -222,7 +222,7 @@ class Planner {
     directories[index] = std::move(directory);
   }
 
-  const PartitionSpec& spec;
+  const PartitionLayout& layout;
   const uint32_t clusterBytes;
   uint32_t next;
   std::string failure;
@@ -242,33 +242,33 @@ struct PartitionPlan {
   uint64_t totalSectors = 0;
 };
 
-bool PlanPartition(const PartitionSpec& spec, bool x68k, std::unique_ptr<Planner>* planner,
+bool PlanPartition(const PartitionLayout& layout, bool x68k, std::unique_ptr<Planner>* planner,
                    PartitionPlan* plan, std::string* error) {
-  const uint32_t ss = spec.sectorSize;
+  const uint32_t ss = layout.sectorSize;
   if (ss < 256 || ss > 8192 || !IsPowerOfTwo(ss)) {
     *error = "sector size " + std::to_string(ss) + " is not a power of two from 256 to 8192";
     return false;
   }
-  if (spec.sectorsPerCluster == 0 || spec.fatCount == 0 || spec.reservedSectors == 0) {
+  if (layout.sectorsPerCluster == 0 || layout.fatCount == 0 || layout.reservedSectors == 0) {
     *error = "sectors per cluster, FAT count and reserved sectors must be at least 1";
     return false;
   }
-  plan->clusterBytes = ss * spec.sectorsPerCluster;
-  plan->rootBytes = static_cast<uint32_t>(spec.rootEntries) * 32;
+  plan->clusterBytes = ss * layout.sectorsPerCluster;
+  plan->rootBytes = static_cast<uint32_t>(layout.rootEntries) * 32;
 
   // The data area starts at the root's start plus its whole sectors, so a root that ends
   // inside a sector shares that sector with cluster 2. When the entries in use, with the
   // end entry after them, reach into that shared sector, cluster 2 stays unused.
-  size_t rootUsed = spec.root.size();
-  for (const RawEntry& raw : spec.rawEntries) rootUsed += raw.directory == "\\" ? 1 : 0;
-  const uint64_t rootNeed = (rootUsed + (rootUsed < spec.rootEntries ? 1 : 0)) * 32;
+  size_t rootUsed = layout.root.size();
+  for (const RawEntry& raw : layout.rawEntries) rootUsed += raw.directory == "\\" ? 1 : 0;
+  const uint64_t rootNeed = (rootUsed + (rootUsed < layout.rootEntries ? 1 : 0)) * 32;
   const bool skipCluster2 = plan->rootBytes % ss != 0 && rootNeed > plan->rootBytes / ss * ss;
 
-  *planner = std::make_unique<Planner>(spec, plan->clusterBytes, skipCluster2 ? 3 : 2);
+  *planner = std::make_unique<Planner>(layout, plan->clusterBytes, skipCluster2 ? 3 : 2);
   if (!(*planner)->Run(error)) return false;
   const uint32_t used = (*planner)->ClustersUsed();
 
-  uint64_t clusterCount = spec.clusterCount != 0 ? spec.clusterCount : used + kSparedClusters;
+  uint64_t clusterCount = layout.clusterCount != 0 ? layout.clusterCount : used + kSparedClusters;
   if (!x68k) clusterCount = std::max<uint64_t>(clusterCount, kMinPcClusterCount);
   if (clusterCount < used) {
     *error = "the tree needs " + std::to_string(used) + " clusters, more than " +
@@ -285,19 +285,19 @@ bool PlanPartition(const PartitionSpec& spec, bool x68k, std::unique_ptr<Planner
     // The boot sector gives the area before the FAT in 1024-byte units, so it must be a
     // whole number of both those units and sectors.
     const uint64_t bytes =
-        RoundUp(static_cast<uint64_t>(spec.reservedSectors) * ss, std::lcm<uint64_t>(1024, ss));
+        RoundUp(static_cast<uint64_t>(layout.reservedSectors) * ss, std::lcm<uint64_t>(1024, ss));
     if (bytes / 1024 > 0xFFFF) {
       *error = "the area before the FAT exceeds 65535 units of 1024 bytes";
       return false;
     }
     plan->fatStart = static_cast<uint32_t>(bytes / ss);
   } else {
-    if (spec.reservedSectors > 0xFFFF) {
+    if (layout.reservedSectors > 0xFFFF) {
       *error = "more than 65535 reserved sectors";
       return false;
     }
     // The boot sector's signature sits at byte 510, so the FAT starts after it.
-    plan->fatStart = std::max<uint32_t>(spec.reservedSectors, (512 + ss - 1) / ss);
+    plan->fatStart = std::max<uint32_t>(layout.reservedSectors, (512 + ss - 1) / ss);
   }
   plan->fatSectors = static_cast<uint32_t>(RoundUp((clusterCount + 2) * 2, ss) / ss);
   if (x68k && plan->fatSectors > 255) {
@@ -305,9 +305,9 @@ bool PlanPartition(const PartitionSpec& spec, bool x68k, std::unique_ptr<Planner
              " sectors does not fit the boot sector's one-byte field";
     return false;
   }
-  plan->rootStart = plan->fatStart + spec.fatCount * plan->fatSectors;
+  plan->rootStart = plan->fatStart + layout.fatCount * plan->fatSectors;
   plan->dataStart = plan->rootStart + plan->rootBytes / ss;
-  plan->totalSectors = plan->dataStart + clusterCount * spec.sectorsPerCluster;
+  plan->totalSectors = plan->dataStart + clusterCount * layout.sectorsPerCluster;
   if (!x68k && plan->totalSectors > 0xFFFFFFFFu) {
     *error = "the volume has more sectors than the boot sector records";
     return false;
@@ -316,32 +316,32 @@ bool PlanPartition(const PartitionSpec& spec, bool x68k, std::unique_ptr<Planner
 }
 
 // Writes FAT copies, directories and file contents of a planned partition whose boot
-// sector lies at `start`, and fills its layout.
-void WritePartition(const PartitionSpec& spec, const PartitionPlan& plan, Planner* planner,
+// sector lies at `start`, and records where it put each part.
+void WritePartition(const PartitionLayout& layout, const PartitionPlan& plan, Planner* planner,
                     uint64_t start, bool bigEndian, Image* image) {
-  const uint32_t ss = spec.sectorSize;
-  PartitionLayout layout;
-  layout.start = start;
-  layout.fatOffset = start + static_cast<uint64_t>(plan.fatStart) * ss;
-  layout.rootOffset = start + static_cast<uint64_t>(plan.rootStart) * ss;
-  layout.dataOffset = start + static_cast<uint64_t>(plan.dataStart) * ss;
-  layout.clusterBytes = plan.clusterBytes;
-  layout.fatBytes = plan.fatSectors * ss;
-  layout.bigEndianFat = bigEndian;
-  layout.sectorSize = spec.sectorSize;
-  layout.sectorsPerCluster = spec.sectorsPerCluster;
-  layout.fatCount = spec.fatCount;
-  layout.fatStartSectors = plan.fatStart;
-  layout.fatSectors = plan.fatSectors;
-  layout.rootEntries = spec.rootEntries;
-  layout.clusterCount = plan.clusterCount;
-  layout.sizeBytes = plan.totalSectors * ss;
+  const uint32_t ss = layout.sectorSize;
+  PartitionPlacement placed;
+  placed.start = start;
+  placed.fatOffset = start + static_cast<uint64_t>(plan.fatStart) * ss;
+  placed.rootOffset = start + static_cast<uint64_t>(plan.rootStart) * ss;
+  placed.dataOffset = start + static_cast<uint64_t>(plan.dataStart) * ss;
+  placed.clusterBytes = plan.clusterBytes;
+  placed.fatBytes = plan.fatSectors * ss;
+  placed.bigEndianFat = bigEndian;
+  placed.sectorSize = layout.sectorSize;
+  placed.sectorsPerCluster = layout.sectorsPerCluster;
+  placed.fatCount = layout.fatCount;
+  placed.fatStartSectors = plan.fatStart;
+  placed.fatSectors = plan.fatSectors;
+  placed.rootEntries = layout.rootEntries;
+  placed.clusterCount = plan.clusterCount;
+  placed.sizeBytes = plan.totalSectors * ss;
 
   uint8_t* bytes = image->bytes.data();
   auto clusterAt = [&](uint16_t cluster) {
-    return bytes + layout.dataOffset + static_cast<uint64_t>(cluster - 2) * plan.clusterBytes;
+    return bytes + placed.dataOffset + static_cast<uint64_t>(cluster - 2) * plan.clusterBytes;
   };
-  uint8_t* fat = bytes + layout.fatOffset;
+  uint8_t* fat = bytes + placed.fatOffset;
   auto link = [&](const std::vector<uint16_t>& chain) {
     for (size_t i = 0; i < chain.size(); ++i) {
       const uint16_t value = i + 1 < chain.size() ? chain[i + 1] : kEndOfChain;
@@ -356,7 +356,7 @@ void WritePartition(const PartitionSpec& spec, const PartitionPlan& plan, Planne
   for (const PlannedDirectory& directory : planner->directories) {
     auto entryAt = [&](size_t index) -> uint64_t {
       const uint64_t offset = index * 32;
-      if (directory.isRoot) return layout.rootOffset + offset;
+      if (directory.isRoot) return placed.rootOffset + offset;
       return clusterAt(directory.clusters[offset / plan.clusterBytes]) - bytes +
              offset % plan.clusterBytes;
     };
@@ -377,11 +377,11 @@ void WritePartition(const PartitionSpec& spec, const PartitionPlan& plan, Planne
     }
     link(file.clusters);
   }
-  for (uint32_t copy = 1; copy < spec.fatCount; ++copy) {
-    std::memcpy(fat + static_cast<uint64_t>(copy) * layout.fatBytes, fat, layout.fatBytes);
+  for (uint32_t copy = 1; copy < layout.fatCount; ++copy) {
+    std::memcpy(fat + static_cast<uint64_t>(copy) * placed.fatBytes, fat, placed.fatBytes);
   }
-  layout.nodes = std::move(planner->nodes);
-  image->partitions.push_back(std::move(layout));
+  placed.nodes = std::move(planner->nodes);
+  image->partitions.push_back(std::move(placed));
 }
 
 Image Failed(const std::string& error) {
@@ -419,7 +419,7 @@ Node Dir(const std::string& name, std::vector<Node> children, uint8_t attributes
 
 uint64_t Image::ClusterOffset(int partition, uint16_t cluster) const {
   if (partition < 0 || static_cast<size_t>(partition) >= partitions.size()) return 0;
-  const PartitionLayout& p = partitions[partition];
+  const PartitionPlacement& p = partitions[partition];
   return p.dataOffset + (static_cast<uint64_t>(cluster) - 2) * p.clusterBytes;
 }
 
@@ -433,7 +433,7 @@ void Image::PokeBytes(uint64_t offset, const std::string& data) {
 
 void Image::SetFatEntry(int partition, uint16_t cluster, uint16_t value) {
   if (partition < 0 || static_cast<size_t>(partition) >= partitions.size()) return;
-  const PartitionLayout& p = partitions[partition];
+  const PartitionPlacement& p = partitions[partition];
   if (static_cast<uint64_t>(cluster) * 2 + 2 > p.fatBytes) return;
   for (uint32_t copy = 0; copy < p.fatCount; ++copy) {
     const uint64_t offset = p.fatOffset + static_cast<uint64_t>(copy) * p.fatBytes + cluster * 2u;
@@ -444,7 +444,7 @@ void Image::SetFatEntry(int partition, uint16_t cluster, uint16_t value) {
 
 uint16_t Image::GetFatEntry(int partition, uint16_t cluster) const {
   if (partition < 0 || static_cast<size_t>(partition) >= partitions.size()) return 0;
-  const PartitionLayout& p = partitions[partition];
+  const PartitionPlacement& p = partitions[partition];
   const uint64_t offset = p.fatOffset + cluster * 2u;
   if (static_cast<uint64_t>(cluster) * 2 + 2 > p.fatBytes || offset + 2 > bytes.size()) return 0;
   const uint8_t a = bytes[offset];
@@ -480,13 +480,13 @@ uint8_t SmallestSectorsPerCluster(const std::vector<Node>& root, uint16_t sector
   return static_cast<uint8_t>(sectorsPerCluster);
 }
 
-Image BuildX68k(const X68kImageSpec& spec) {
-  const uint32_t d = spec.deviceSectorSize;
+Image BuildX68k(const X68kImageLayout& layout) {
+  const uint32_t d = layout.deviceSectorSize;
   if (d == 0) return Failed("device sector size 0");
-  if (spec.partitions.size() > kMaxTableEntries) {
+  if (layout.partitions.size() > kMaxTableEntries) {
     return Failed("more partitions than the table holds");
   }
-  if (spec.firstPartitionKb < 4) {
+  if (layout.firstPartitionKb < 4) {
     return Failed("the first partition would overlap the label and the partition table");
   }
 
@@ -495,10 +495,10 @@ Image BuildX68k(const X68kImageSpec& spec) {
     std::unique_ptr<Planner> planner;
     uint64_t start = 0;
   };
-  std::vector<Planned> planned(spec.partitions.size());
-  uint64_t position = static_cast<uint64_t>(spec.firstPartitionKb) * 1024;
-  for (size_t i = 0; i < spec.partitions.size(); ++i) {
-    const PartitionSpec& ps = spec.partitions[i];
+  std::vector<Planned> planned(layout.partitions.size());
+  uint64_t position = static_cast<uint64_t>(layout.firstPartitionKb) * 1024;
+  for (size_t i = 0; i < layout.partitions.size(); ++i) {
+    const PartitionLayout& ps = layout.partitions[i];
     std::string error;
     if (!PlanPartition(ps, true, &planned[i].planner, &planned[i].plan, &error)) {
       return Failed("partition " + std::to_string(i) + ": " + error);
@@ -520,7 +520,7 @@ Image BuildX68k(const X68kImageSpec& spec) {
   std::memcpy(bytes, "X68SCSI1", 8);
   std::memcpy(bytes + kLabelTableOffset, "X68K", 4);
   for (size_t i = 0; i < planned.size(); ++i) {
-    const PartitionSpec& ps = spec.partitions[i];
+    const PartitionLayout& ps = layout.partitions[i];
     const Planned& p = planned[i];
     const uint64_t sizeBytes = p.plan.totalSectors * ps.sectorSize;
 
@@ -543,8 +543,8 @@ Image BuildX68k(const X68kImageSpec& spec) {
   return image;
 }
 
-Image BuildPc(const PcImageSpec& spec) {
-  const PartitionSpec& ps = spec.partition;
+Image BuildPc(const PcImageLayout& layout) {
+  const PartitionLayout& ps = layout.partition;
   PartitionPlan plan;
   std::unique_ptr<Planner> planner;
   std::string error;

@@ -60,7 +60,7 @@ struct RawEntry {
 RawEntry MakeRawEntry(const std::string& directory, const std::string& name11, uint8_t attributes,
                       uint16_t time, uint16_t date, uint16_t cluster = 0, uint32_t size = 0);
 
-struct PartitionSpec {
+struct PartitionLayout {
   uint16_t sectorSize = 1024;     // bytes per partition sector: a power of two, 256..8192
   uint8_t sectorsPerCluster = 1;  // at least 1
   uint8_t fatCount = 2;           // at least 1
@@ -77,7 +77,7 @@ struct PartitionSpec {
   std::vector<RawEntry> rawEntries;
 };
 
-struct X68kImageSpec {
+struct X68kImageLayout {
   // The device sector size the image is laid out for (label and table positions do not
   // depend on it; partitions start on a multiple of it).
   uint32_t deviceSectorSize = 512;
@@ -86,11 +86,11 @@ struct X68kImageSpec {
   // device sectors and partition sectors. Each table entry holds "Human68k", the start
   // and, in bytes 12-15, the partition size in 1024-byte units (both big-endian).
   uint32_t firstPartitionKb = 32;
-  std::vector<PartitionSpec> partitions;  // 0 to 127 (the reader takes the first 15)
+  std::vector<PartitionLayout> partitions;  // 0 to 127 (the reader takes the first 15)
 };
 
-struct PcImageSpec {
-  PartitionSpec partition;  // sectorSize 512 by default for PC media is up to the caller
+struct PcImageLayout {
+  PartitionLayout partition;  // sectorSize 512 by default for PC media is up to the caller
 };
 
 // Where the builder put things, as byte offsets from the start of the image.
@@ -99,7 +99,8 @@ struct Placement {
   std::vector<uint16_t> clusters;  // its chain in order (empty for an empty file)
 };
 
-struct PartitionLayout {
+// Where the builder put one partition's parts, and the geometry it recorded.
+struct PartitionPlacement {
   uint64_t start = 0;       // byte offset of the partition (its boot sector)
   uint64_t fatOffset = 0;   // first FAT copy
   uint64_t rootOffset = 0;  // root directory
@@ -124,7 +125,7 @@ struct PartitionLayout {
 class Image {
  public:
   std::vector<uint8_t> bytes;
-  std::vector<PartitionLayout> partitions;
+  std::vector<PartitionPlacement> partitions;
   // Empty on success; otherwise why the image cannot be built (bytes and partitions are
   // then empty).
   std::string error;
@@ -155,8 +156,8 @@ uint8_t SmallestSectorsPerCluster(const std::vector<Node>& root, uint16_t sector
 // Build the image, or return one whose `error` says what is wrong with its description (bad
 // geometry, a name too long, a root directory too small, too many clusters, raw entries
 // for a directory not in the tree).
-Image BuildX68k(const X68kImageSpec& spec);
-Image BuildPc(const PcImageSpec& spec);
+Image BuildX68k(const X68kImageLayout& layout);
+Image BuildPc(const PcImageLayout& layout);
 
 }  // namespace imagebuilder
 

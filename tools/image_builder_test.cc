@@ -196,11 +196,11 @@ TEST(PcImageTest, DosfstoolsAndMtoolsReadWhatWasBuilt) {
     SCOPED_TRACE(c.name);
     std::vector<Node> many;
     for (int i = 0; i < 40; ++i) many.push_back(File("F" + std::to_string(i) + ".TXT", "n"));
-    PcImageSpec spec;
-    spec.partition.sectorSize = 512;
-    spec.partition.sectorsPerCluster = c.sectorsPerCluster;
-    spec.partition.clusterCount = c.clusterCount;
-    spec.partition.root = {
+    PcImageLayout layout;
+    layout.partition.sectorSize = 512;
+    layout.partition.sectorsPerCluster = c.sectorsPerCluster;
+    layout.partition.clusterCount = c.clusterCount;
+    layout.partition.root = {
         Dated(File("README.DOC", "read me\r\n")),
         Dated(Fragmented(File("DATA.BIN", Pattern(5000, 1)))),
         Dated(File("EMPTY.TXT", "")),
@@ -209,7 +209,7 @@ TEST(PcImageTest, DosfstoolsAndMtoolsReadWhatWasBuilt) {
                         Dir("NEST", {File("LEAF.TXT", "leaf")})})),
         Dated(Fragmented(Dir("MANY", many))),
     };
-    Image image = BuildPc(spec);
+    Image image = BuildPc(layout);
     ASSERT_EQ("", image.error);
     ScratchDir scratch;
     const std::string path = scratch / "pc.img";
@@ -325,10 +325,10 @@ class X68kImageTest : public testing::TestWithParam<X68kCase> {};
 
 TEST_P(X68kImageTest, VolumeReadsEveryPartitionAsBuilt) {
   const X68kCase& c = GetParam();
-  X68kImageSpec spec;
-  spec.deviceSectorSize = c.deviceSectorSize;
+  X68kImageLayout layout;
+  layout.deviceSectorSize = c.deviceSectorSize;
   for (int p = 0; p < c.partitions; ++p) {
-    PartitionSpec partition;
+    PartitionLayout partition;
     partition.sectorSize = c.sectorSize != 0 ? c.sectorSize : static_cast<uint16_t>(512 << (p % 5));
     if (partition.sectorSize < c.deviceSectorSize) partition.sectorSize = c.deviceSectorSize;
     partition.sectorsPerCluster = c.sectorsPerCluster;
@@ -337,9 +337,9 @@ TEST_P(X68kImageTest, VolumeReadsEveryPartitionAsBuilt) {
     for (int i = 0; i < c.extraRootFiles; ++i) {
       partition.root.push_back(File("X" + std::to_string(i), std::to_string(i)));
     }
-    spec.partitions.push_back(partition);
+    layout.partitions.push_back(partition);
   }
-  Image image = BuildX68k(spec);
+  Image image = BuildX68k(layout);
   ASSERT_EQ("", image.error);
   ASSERT_EQ(static_cast<size_t>(c.partitions), image.partitions.size());
 
@@ -349,22 +349,22 @@ TEST_P(X68kImageTest, VolumeReadsEveryPartitionAsBuilt) {
   ASSERT_EQ(c.partitions, X68kScsiVolume(&device).ReadPartitionTable(table, 15));
   for (int p = 0; p < c.partitions; ++p) {
     SCOPED_TRACE("partition " + std::to_string(p));
-    const PartitionSpec& ps = spec.partitions[p];
-    const PartitionLayout& layout = image.partitions[p];
+    const PartitionLayout& ps = layout.partitions[p];
+    const PartitionPlacement& placed = image.partitions[p];
     const PartitionInfo& info = table[p];
-    EXPECT_EQ(0u, layout.start % c.deviceSectorSize);
-    EXPECT_EQ(0u, layout.start % ps.sectorSize);
+    EXPECT_EQ(0u, placed.start % c.deviceSectorSize);
+    EXPECT_EQ(0u, placed.start % ps.sectorSize);
     if (p > 0) {
-      EXPECT_GE(layout.start, image.partitions[p - 1].start + image.partitions[p - 1].sizeBytes);
+      EXPECT_GE(placed.start, image.partitions[p - 1].start + image.partitions[p - 1].sizeBytes);
     }
     EXPECT_EQ(ps.sectorSize, info.sectorSize);
     EXPECT_EQ(ps.sectorsPerCluster, info.sectorsPerCluster);
-    EXPECT_EQ(layout.start / ps.sectorSize, static_cast<uint64_t>(info.startSector));
-    EXPECT_EQ(layout.fatOffset - layout.start,
+    EXPECT_EQ(placed.start / ps.sectorSize, static_cast<uint64_t>(info.startSector));
+    EXPECT_EQ(placed.fatOffset - placed.start,
               static_cast<uint64_t>(info.fatStart) * ps.sectorSize);
     EXPECT_EQ(ps.fatCount, info.fatCount);
-    EXPECT_EQ(layout.fatBytes, static_cast<uint32_t>(info.fatSectors) * ps.sectorSize);
-    EXPECT_EQ(layout.rootOffset - layout.start,
+    EXPECT_EQ(placed.fatBytes, static_cast<uint32_t>(info.fatSectors) * ps.sectorSize);
+    EXPECT_EQ(placed.rootOffset - placed.start,
               static_cast<uint64_t>(info.rootStart) * ps.sectorSize);
     EXPECT_EQ(c.rootEntries * 32, info.rootBytes);
 
@@ -379,12 +379,12 @@ TEST_P(X68kImageTest, VolumeReadsEveryPartitionAsBuilt) {
                                         "ABCDEFGHIJKLMNOPQR.TXT", "lower.c"}),
               names);
     // A fragmented chain runs backwards with a free cluster beside each of its clusters.
-    const std::vector<uint16_t>& frag = layout.nodes.at("\\FRAG.BIN").clusters;
+    const std::vector<uint16_t>& frag = placed.nodes.at("\\FRAG.BIN").clusters;
     ASSERT_EQ(5u, frag.size());
     for (size_t i = 0; i + 1 < frag.size(); ++i) EXPECT_EQ(frag[i] - 2, frag[i + 1]);
     EXPECT_EQ(0, volume.NextCluster(frag.back() - 1));
-    EXPECT_TRUE(layout.nodes.at("\\EMPTY").clusters.empty());
-    EXPECT_EQ(layout.rootOffset + 2 * 32, layout.nodes.at("\\EMPTY").entryOffset);
+    EXPECT_TRUE(placed.nodes.at("\\EMPTY").clusters.empty());
+    EXPECT_EQ(placed.rootOffset + 2 * 32, placed.nodes.at("\\EMPTY").entryOffset);
   }
 }
 
@@ -407,15 +407,15 @@ INSTANTIATE_TEST_SUITE_P(
                     X68kCase{"RootFullToItsLastEntry", 512, 512, 1, 1, 16, 10}),
     [](const testing::TestParamInfo<X68kCase>& info) { return std::string(info.param.name); });
 
-TEST(X68kImageTest, LaysOutTheFormatsWorkedExample) {
-  X68kImageSpec spec;
-  PartitionSpec partition;
+TEST(X68kImageTest, LaysOutLabelTableBootSectorAndFatsAtTheirOffsets) {
+  X68kImageLayout layout;
+  PartitionLayout partition;
   partition.sectorSize = 1024;
   partition.sectorsPerCluster = 2;
   partition.clusterCount = 8000;  // 8002 FAT entries: 16 sectors
   partition.root = {File("A.TXT", "a")};
-  spec.partitions.push_back(partition);
-  Image image = BuildX68k(spec);
+  layout.partitions.push_back(partition);
+  Image image = BuildX68k(layout);
   ASSERT_EQ("", image.error);
 
   const std::vector<uint8_t> label(image.bytes.begin(), image.bytes.begin() + 8);
@@ -450,18 +450,18 @@ TEST(X68kImageTest, LaysOutTheFormatsWorkedExample) {
 }
 
 TEST(X68kImageTest, PartitionStartsRoundUpToWholeUnitsAndSectors) {
-  X68kImageSpec spec;
-  spec.deviceSectorSize = 2048;
-  spec.firstPartitionKb = 33;
+  X68kImageLayout layout;
+  layout.deviceSectorSize = 2048;
+  layout.firstPartitionKb = 33;
   for (uint16_t size : {2048, 8192, 256}) {
-    PartitionSpec partition;
+    PartitionLayout partition;
     partition.sectorSize = size;
     partition.rootEntries = 32;
     partition.clusterCount = 1;
     partition.reservedSectors = 3;
-    spec.partitions.push_back(partition);
+    layout.partitions.push_back(partition);
   }
-  Image image = BuildX68k(spec);
+  Image image = BuildX68k(layout);
   ASSERT_EQ("", image.error);
   // 2048-byte sectors: from 33 KiB up to 34 KiB; 3 sectors before the FAT (6 KiB), 2
   // FATs of 1 sector, a root ending inside the data area's first sector, 1 cluster: 12 KiB.
@@ -493,8 +493,8 @@ TEST(X68kImageTest, PartitionStartsRoundUpToWholeUnitsAndSectors) {
 }
 
 TEST(X68kImageTest, DirectoriesEndWithTheirEntriesOrAFreeOne) {
-  X68kImageSpec spec;
-  PartitionSpec partition;
+  X68kImageLayout layout;
+  PartitionLayout partition;
   partition.sectorSize = 512;  // 16 entries a cluster
   std::vector<Node> thirteen, fourteen;
   for (int i = 0; i < 14; ++i) {
@@ -510,20 +510,20 @@ TEST(X68kImageTest, DirectoriesEndWithTheirEntriesOrAFreeOne) {
   std::memcpy(label.bytes.data(), "VOLUME     \x08", 12);
   partition.rawEntries = {deleted, label, deleted};
   partition.rawEntries[2].directory = "\\OVER";
-  spec.partitions.push_back(partition);
-  Image image = BuildX68k(spec);
+  layout.partitions.push_back(partition);
+  Image image = BuildX68k(layout);
   ASSERT_EQ("", image.error);
-  const PartitionLayout& layout = image.partitions[0];
+  const PartitionPlacement& placed = image.partitions[0];
 
   // ".", "..", 13 files and the deleted entry fill one cluster exactly; one more file
   // takes a second cluster.
-  ASSERT_EQ(1u, layout.nodes.at("\\EXACT").clusters.size());
-  ASSERT_EQ(2u, layout.nodes.at("\\OVER").clusters.size());
-  const uint64_t exact = image.ClusterOffset(0, layout.nodes.at("\\EXACT").clusters[0]);
+  ASSERT_EQ(1u, placed.nodes.at("\\EXACT").clusters.size());
+  ASSERT_EQ(2u, placed.nodes.at("\\OVER").clusters.size());
+  const uint64_t exact = image.ClusterOffset(0, placed.nodes.at("\\EXACT").clusters[0]);
   EXPECT_EQ(0xE5, image.bytes[exact + 15 * 32]);
-  EXPECT_EQ(exact + 14 * 32, layout.nodes.at("\\EXACT\\F12").entryOffset);
-  EXPECT_EQ(0, std::memcmp(&image.bytes[layout.rootOffset + 64], label.bytes.data(), 32));
-  EXPECT_EQ(0, image.bytes[layout.rootOffset + 96]);
+  EXPECT_EQ(exact + 14 * 32, placed.nodes.at("\\EXACT\\F12").entryOffset);
+  EXPECT_EQ(0, std::memcmp(&image.bytes[placed.rootOffset + 64], label.bytes.data(), 32));
+  EXPECT_EQ(0, image.bytes[placed.rootOffset + 96]);
 
   FakeSectorDevice device(image.bytes, 512);
   PartitionInfo info;
@@ -532,11 +532,11 @@ TEST(X68kImageTest, DirectoriesEndWithTheirEntriesOrAFreeOne) {
   ASSERT_EQ(0, volume.SelectPartition(info));
   std::unique_ptr<LoadedChain> root = volume.LoadChain(0);
   EXPECT_EQ((std::vector<std::string>{"EXACT", "OVER", "VOLUME"}), Names(&volume, *root));
-  std::unique_ptr<LoadedChain> full = volume.LoadChain(layout.nodes.at("\\EXACT").clusters[0]);
+  std::unique_ptr<LoadedChain> full = volume.LoadChain(placed.nodes.at("\\EXACT").clusters[0]);
   ASSERT_TRUE(full);
   EXPECT_EQ(512u + 32, full->bytes.size());
   EXPECT_EQ(15u, Names(&volume, *full).size());
-  std::unique_ptr<LoadedChain> over = volume.LoadChain(layout.nodes.at("\\OVER").clusters[0]);
+  std::unique_ptr<LoadedChain> over = volume.LoadChain(placed.nodes.at("\\OVER").clusters[0]);
   ASSERT_TRUE(over);
   std::vector<std::string> names = Names(&volume, *over);
   ASSERT_EQ(16u, names.size());
@@ -545,15 +545,15 @@ TEST(X68kImageTest, DirectoriesEndWithTheirEntriesOrAFreeOne) {
 }
 
 TEST(ImageTest, NamesAreStoredAsGiven) {
-  X68kImageSpec spec;
-  PartitionSpec partition;
+  X68kImageLayout layout;
+  PartitionLayout partition;
   partition.root = {File("\xE5X.DAT", "e5"), File("PROGRAMSLIST.TXT", "long"), File("a.b", "")};
-  spec.partitions.push_back(partition);
-  Image image = BuildX68k(spec);
+  layout.partitions.push_back(partition);
+  Image image = BuildX68k(layout);
   ASSERT_EQ("", image.error);
-  const PartitionLayout& layout = image.partitions[0];
+  const PartitionPlacement& placed = image.partitions[0];
   auto entry = [&](const char* path) {
-    const uint64_t at = layout.nodes.at(path).entryOffset;
+    const uint64_t at = placed.nodes.at(path).entryOffset;
     return std::string(image.bytes.begin() + at, image.bytes.begin() + at + 22);
   };
   EXPECT_EQ(std::string("\x05X      DAT\x20", 12) + std::string(10, '\0'), entry("\\\xE5X.DAT"));
@@ -562,12 +562,12 @@ TEST(ImageTest, NamesAreStoredAsGiven) {
 }
 
 TEST(ImageTest, SetFatEntryWritesEveryCopyInTheMediaByteOrder) {
-  PartitionSpec partition;
+  PartitionLayout partition;
   partition.sectorSize = 512;
   partition.fatCount = 3;
-  X68kImageSpec x68k;
+  X68kImageLayout x68k;
   x68k.partitions.push_back(partition);
-  PcImageSpec pc;
+  PcImageLayout pc;
   pc.partition = partition;
   struct Case {
     const char* name;
@@ -580,10 +580,10 @@ TEST(ImageTest, SetFatEntryWritesEveryCopyInTheMediaByteOrder) {
     ASSERT_EQ("", c.image.error);
     c.image.SetFatEntry(0, 5, 0x1234);
     EXPECT_EQ(0x1234, c.image.GetFatEntry(0, 5));
-    const PartitionLayout& layout = c.image.partitions[0];
+    const PartitionPlacement& placed = c.image.partitions[0];
     for (uint32_t copy = 0; copy < 3; ++copy) {
-      EXPECT_EQ(c.high, c.image.bytes[layout.fatOffset + copy * layout.fatBytes + 10]);
-      EXPECT_EQ(c.low, c.image.bytes[layout.fatOffset + copy * layout.fatBytes + 11]);
+      EXPECT_EQ(c.high, c.image.bytes[placed.fatOffset + copy * placed.fatBytes + 10]);
+      EXPECT_EQ(c.low, c.image.bytes[placed.fatOffset + copy * placed.fatBytes + 11]);
     }
   }
   FakeSectorDevice device(cases[0].image.bytes, 512);
@@ -611,41 +611,41 @@ TEST(ImageTest, ClustersAreSizedFromWhatEachNodeTakes) {
   }
 }
 
-TEST(ImageTest, SpecsThatCannotBeBuiltSayWhy) {
-  auto x68k = [](PartitionSpec partition, uint32_t firstKb = 32) {
-    X68kImageSpec spec;
-    spec.firstPartitionKb = firstKb;
-    spec.partitions.push_back(std::move(partition));
-    return BuildX68k(spec).error;
+TEST(ImageTest, LayoutsThatCannotBeBuiltSayWhy) {
+  auto x68k = [](PartitionLayout partition, uint32_t firstKb = 32) {
+    X68kImageLayout layout;
+    layout.firstPartitionKb = firstKb;
+    layout.partitions.push_back(std::move(partition));
+    return BuildX68k(layout).error;
   };
-  auto pc = [](PartitionSpec partition) {
-    PcImageSpec spec;
-    spec.partition = std::move(partition);
-    return BuildPc(spec).error;
+  auto pc = [](PartitionLayout partition) {
+    PcImageLayout layout;
+    layout.partition = std::move(partition);
+    return BuildPc(layout).error;
   };
-  PartitionSpec longName;
+  PartitionLayout longName;
   longName.root = {Dir("D", {File("ABCDEFGHIJKLMNOPQRS.TXT", "")})};
-  PartitionSpec longExtension;
+  PartitionLayout longExtension;
   longExtension.root = {File("A.TEXT", "")};
-  PartitionSpec dots;
+  PartitionLayout dots;
   dots.root = {File("..", "")};
-  PartitionSpec smallRoot;
+  PartitionLayout smallRoot;
   smallRoot.rootEntries = 2;
   smallRoot.root = {File("A", ""), File("B", "")};
   smallRoot.rawEntries = {RawEntry{"\\", {}}};
-  PartitionSpec strayRaw;
+  PartitionLayout strayRaw;
   strayRaw.root = {File("A", "")};
   strayRaw.rawEntries = {RawEntry{"\\A", {}}};
-  PartitionSpec oddSector;
+  PartitionLayout oddSector;
   oddSector.sectorSize = 768;
-  PartitionSpec bigFat;
+  PartitionLayout bigFat;
   bigFat.sectorSize = 256;
   bigFat.clusterCount = 65000;
-  PartitionSpec fewClusters;
+  PartitionLayout fewClusters;
   fewClusters.sectorSize = 512;
   fewClusters.clusterCount = 2;
   fewClusters.root = {File("A", std::string(1025, 'a'))};
-  PartitionSpec tooManyClusters;
+  PartitionLayout tooManyClusters;
   tooManyClusters.clusterCount = 65525;
 
   EXPECT_EQ("name \"ABCDEFGHIJKLMNOPQRS.TXT\" does not fit 18 + 3 bytes", pc(longName));
@@ -659,7 +659,7 @@ TEST(ImageTest, SpecsThatCannotBeBuiltSayWhy) {
   EXPECT_EQ("partition 0: the tree needs 3 clusters, more than 2", x68k(fewClusters));
   EXPECT_EQ("65525 clusters are more than FAT16 holds", pc(tooManyClusters));
   EXPECT_EQ("the first partition would overlap the label and the partition table",
-            x68k(PartitionSpec(), 3));
+            x68k(PartitionLayout(), 3));
 }
 
 }  // namespace

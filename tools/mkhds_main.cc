@@ -113,11 +113,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto text = platform::NewHostTextFor("UTF-8");
-  imagebuilder::X68kImageSpec spec;
+  imagebuilder::X68kImageLayout layout;
   for (int index = 2; index < argc; ++index) {
     std::vector<Node> root;
     if (!ReadFolder(argv[index], *text, &root)) return 1;
-    imagebuilder::PartitionSpec partition;
+    imagebuilder::PartitionLayout partition;
     partition.sectorSize = kSectorSize;
     // Small clusters waste the least on small files.
     partition.sectorsPerCluster =
@@ -125,9 +125,9 @@ int main(int argc, char** argv) {
     partition.rootEntries =
         static_cast<uint16_t>(std::max<size_t>(512, (root.size() + 31) / 32 * 32));
     partition.root = std::move(root);
-    spec.partitions.push_back(std::move(partition));
+    layout.partitions.push_back(std::move(partition));
   }
-  const imagebuilder::Image image = imagebuilder::BuildX68k(spec);
+  const imagebuilder::Image image = imagebuilder::BuildX68k(layout);
   if (!image.error.empty()) {
     std::fprintf(stderr, "mkhds: %s\n", image.error.c_str());
     return 1;

@@ -64,7 +64,7 @@ TEST(CurrentDirectoryTest, GetCurrentDirIsABoundedCopy) {
   }
 }
 
-imagebuilder::PartitionSpec Tree() {
+imagebuilder::PartitionLayout Tree() {
   return Partition({
       File("FILE.TXT", "f"),
       Dir("A", {Dir("B", {File("IN.TXT", "x")}), File("F.TXT", "y")}),
@@ -177,12 +177,12 @@ TEST(CurrentDirectoryTest, UnreadableDirectoryLeavesTheCurrentOneAlone) {
 
 TEST(CurrentDirectoryTest, LongPathsKeepTheTextInStep) {
   // A directory whose entry SELF leads back to itself, as a damaged disk may have.
-  imagebuilder::PartitionSpec spec = Tree();
-  MountedImage probe(spec);
+  imagebuilder::PartitionLayout layout = Tree();
+  MountedImage probe(layout);
   const uint16_t a = probe.FirstCluster("\\A");
-  spec.rawEntries.push_back(
+  layout.rawEntries.push_back(
       {"\\A", fstest::RawEntry("SELF       ", 0x10, std::string(10, '\0'), a)});
-  MountedImage disk(spec);
+  MountedImage disk(layout);
   disk.Mount();
 
   std::string path = "\\A";

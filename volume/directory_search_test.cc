@@ -23,8 +23,8 @@ std::string MediaName(Media media) { return media == Media::kX68k ? "X68000" : "
 
 // The names every variant composes the same way, and the two entries whose byte 12 holds
 // a control character or a zero byte, which the variants treat differently.
-imagebuilder::PartitionSpec NamingPartition() {
-  imagebuilder::PartitionSpec spec = Partition({
+imagebuilder::PartitionLayout NamingPartition() {
+  imagebuilder::PartitionLayout layout = Partition({
       File("README.DOC", "r"),
       File("ABCDEFGHIJKLMNOPQR.TXT", "a"),  // 18 + 3: 22 characters
       File("PROGRAMSLIST.TXT", "p"),
@@ -34,11 +34,11 @@ imagebuilder::PartitionSpec NamingPartition() {
            "DIR.A",
            "s"),
   });
-  spec.rawEntries.push_back({"\\", RawEntry("CTRL    EXT", 0x20,
-                                            "\x01"
-                                            "AB")});
-  spec.rawEntries.push_back({"\\", RawEntry("ZERO    EXT", 0x20, std::string("\0XY", 3))});
-  return spec;
+  layout.rawEntries.push_back({"\\", RawEntry("CTRL    EXT", 0x20,
+                                              "\x01"
+                                              "AB")});
+  layout.rawEntries.push_back({"\\", RawEntry("ZERO    EXT", 0x20, std::string("\0XY", 3))});
+  return layout;
 }
 
 TEST(DirectorySearchTest, ComposesNamesPerVariantAndOptions) {
@@ -84,10 +84,10 @@ TEST(DirectorySearchTest, DecodesEveryFieldOfAnEntry) {
   imagebuilder::Node file = File("DATA.BIN", fstest::Pattern(3000, 1), 0x21);
   file.time = imagebuilder::DosTime(12, 34, 56);
   file.date = imagebuilder::DosDate(1993, 3, 25);
-  imagebuilder::PartitionSpec spec = Partition({file});
+  imagebuilder::PartitionLayout layout = Partition({file});
   // Attribute bytes with bit 7 set are sign-extended.
-  spec.rawEntries.push_back({"\\", RawEntry("LINK    SYS", 0xC0, std::string(10, '\0'), 9, 77)});
-  MountedImage disk(spec);
+  layout.rawEntries.push_back({"\\", RawEntry("LINK    SYS", 0xC0, std::string(10, '\0'), 9, 77)});
+  MountedImage disk(layout);
   disk.Mount();
 
   SearchRecord search;
@@ -116,19 +116,19 @@ TEST(DirectorySearchTest, DecodesEveryFieldOfAnEntry) {
 
 TEST(DirectorySearchTest, SkipsDeletedEntriesAndStopsAtTheFirstFreeOne) {
   for (Media media : kBothMedia) {
-    imagebuilder::PartitionSpec spec = Partition({File("A.TXT", "a"), Dir("D", {})});
+    imagebuilder::PartitionLayout layout = Partition({File("A.TXT", "a"), Dir("D", {})});
     std::array<uint8_t, 32> deleted = RawEntry(
         "\xE5"
         "ELETED TXT",
         0x20);
-    spec.rawEntries.push_back({"\\", deleted});
-    spec.rawEntries.push_back({"\\", RawEntry("B       TXT", 0x20)});
-    spec.rawEntries.push_back({"\\", std::array<uint8_t, 32>{}});  // the end
-    spec.rawEntries.push_back({"\\", RawEntry("GHOST   TXT", 0x20)});
-    spec.rawEntries.push_back({"\\D", deleted});
-    spec.rawEntries.push_back({"\\D", std::array<uint8_t, 32>{}});
-    spec.rawEntries.push_back({"\\D", RawEntry("GHOST   TXT", 0x20)});
-    MountedImage disk(spec, media);
+    layout.rawEntries.push_back({"\\", deleted});
+    layout.rawEntries.push_back({"\\", RawEntry("B       TXT", 0x20)});
+    layout.rawEntries.push_back({"\\", std::array<uint8_t, 32>{}});  // the end
+    layout.rawEntries.push_back({"\\", RawEntry("GHOST   TXT", 0x20)});
+    layout.rawEntries.push_back({"\\D", deleted});
+    layout.rawEntries.push_back({"\\D", std::array<uint8_t, 32>{}});
+    layout.rawEntries.push_back({"\\D", RawEntry("GHOST   TXT", 0x20)});
+    MountedImage disk(layout, media);
     disk.Mount();
 
     EXPECT_EQ((Names{"A.TXT", "D", "B.TXT"}), disk.List("\\")) << MediaName(media);
@@ -188,9 +188,9 @@ TEST(DirectorySearchTest, FullRootEndsAfterItsLastEntry) {
       files.push_back(File(name, ghosts));
       names.push_back(name);
     }
-    imagebuilder::PartitionSpec spec = Partition(files, 16);
-    spec.sectorSize = 512;  // the root is one sector; the next one is cluster 2
-    MountedImage disk(spec, media);
+    imagebuilder::PartitionLayout layout = Partition(files, 16);
+    layout.sectorSize = 512;  // the root is one sector; the next one is cluster 2
+    MountedImage disk(layout, media);
     ASSERT_EQ(ghost, std::string(reinterpret_cast<const char*>(disk.image.bytes.data()) +
                                      disk.image.ClusterOffset(0, 2),
                                  32));
@@ -209,7 +209,7 @@ TEST(DirectorySearchTest, FullRootEndsAfterItsLastEntry) {
   }
 }
 
-imagebuilder::PartitionSpec TreePartition() {
+imagebuilder::PartitionLayout TreePartition() {
   return Partition({
       File("FILE.TXT", "f"), Dir("BIN", {File("TOOL.X", "t"), Dir("SUB", {File("DEEP.TXT", "d")})}),
       Dir("\x83\x5C"
@@ -331,13 +331,13 @@ TEST(DirectorySearchTest, MatchesTheLongNameOnlyWithExtendedNames) {
 // order under the option bits in force, never a deleted entry or one after the end. Each
 // entry's size is its place in the list; "" is the end entry.
 TEST(DirectorySearchTest, IndexFindsWhatTheScanFinds) {
-  imagebuilder::PartitionSpec spec = Partition({});
+  imagebuilder::PartitionLayout layout = Partition({});
   const char* names[] = {"DUP     TXT",    "DUP     TXT",    "dup     txt",
                          "\xE5UP     TXT", "\x05UP     TXT", "PROGRAMSTXT",
                          "PROGRAMSTXT",    "\x82\x60",       "",
                          "GHOST   TXT"};
   for (uint32_t i = 0; i < 10; ++i) {
-    spec.rawEntries.push_back(
+    layout.rawEntries.push_back(
         {"\\", names[i][0] == '\0' ? std::array<uint8_t, 32>{}
                                    : RawEntry(names[i], 0x20, i == 5 ? "LIST" : "", 0, i + 1)});
   }
@@ -357,7 +357,7 @@ TEST(DirectorySearchTest, IndexFindsWhatTheScanFinds) {
   };
   const int optionSets[] = {7, 5, 6, 4};
   for (Media media : kBothMedia) {
-    MountedImage disk(spec, media);
+    MountedImage disk(layout, media);
     disk.Mount();
     for (int o = 0; o < 4; ++o) {
       disk.volume->SetOptions(optionSets[o]);  // each change rebuilds the index
@@ -407,7 +407,7 @@ TEST(DirectorySearchTest, UnreadableDirectoryIsNotFound) {
 
 TEST(DirectorySearchTest, DirectoriesAreReadOncePerPartition) {
   // The same path, at the same cluster, with other names on each partition.
-  imagebuilder::X68kImageSpec two;
+  imagebuilder::X68kImageLayout two;
   two.partitions = {Partition({Dir("D", {File("ZERO.TXT", "0")})}),
                     Partition({Dir("D", {File("ONE.TXT", "1")})})};
   imagebuilder::Image image = imagebuilder::BuildX68k(two);
@@ -443,14 +443,14 @@ TEST(DirectorySearchTest, UnreadableDirectorySectorsAreSaidAndRescueReadsAroundT
   }
   std::vector<imagebuilder::Node> root = files;
   root.insert(root.begin(), Dir("D", files));
-  imagebuilder::PartitionSpec spec = Partition(root, 64);
-  spec.clusterCount = 2000;  // a FAT of four sectors keeps the root past the boot record
-  Names rootNames = names;   // entries 16 to 31 of either are lost
+  imagebuilder::PartitionLayout layout = Partition(root, 64);
+  layout.clusterCount = 2000;  // a FAT of four sectors keeps the root past the boot record
+  Names rootNames = names;     // entries 16 to 31 of either are lost
   rootNames.erase(rootNames.begin(), rootNames.begin() + 1);
   rootNames[0] = "D";
   for (Names* list : {&names, &rootNames}) list->erase(list->begin() + 16, list->begin() + 32);
   for (Media media : kBothMedia) {
-    MountedImage disk(spec, media);
+    MountedImage disk(layout, media);
     const int64_t sectors[] = {static_cast<int64_t>(disk.image.partitions[0].rootOffset / 512),
                                disk.ReadSector(disk.FirstCluster("\\D"))};
     const std::tuple<const char*, bool, Names, const char*> cases[] = {

@@ -296,8 +296,8 @@ TEST(FileReadingTest, DamagedChainsEndTheFileWithoutReadingOutsideTheFat) {
   };
   for (const DamageCase& c : cases) {
     MountedImage disk(Partition({File("DATA.BIN", contents)}));
-    const imagebuilder::PartitionLayout& layout = disk.image.partitions[0];
-    const uint16_t spare = static_cast<uint16_t>(layout.clusterCount + 1);  // the last one
+    const imagebuilder::PartitionPlacement& placed = disk.image.partitions[0];
+    const uint16_t spare = static_cast<uint16_t>(placed.clusterCount + 1);  // the last one
     c.damage(&disk.image, disk.Node("\\DATA.BIN").clusters, spare,
              disk.Node("\\DATA.BIN").entryOffset);
     disk.Mount();

@@ -65,23 +65,24 @@ inline std::array<uint8_t, 32> RawEntry(const std::string& name11, uint8_t attri
 
 // One partition of 1024-byte sectors, one sector a cluster, on 512-byte device sectors,
 // unless a test says otherwise.
-inline imagebuilder::PartitionSpec Partition(std::vector<Node> root, uint16_t rootEntries = 64) {
-  imagebuilder::PartitionSpec spec;
-  spec.rootEntries = rootEntries;
-  spec.root = std::move(root);
-  return spec;
+inline imagebuilder::PartitionLayout Partition(std::vector<Node> root, uint16_t rootEntries = 64) {
+  imagebuilder::PartitionLayout layout;
+  layout.rootEntries = rootEntries;
+  layout.root = std::move(root);
+  return layout;
 }
 
 class MountedImage {
  public:
-  MountedImage(const imagebuilder::PartitionSpec& spec, Media media = Media::kX68k) : media(media) {
+  MountedImage(const imagebuilder::PartitionLayout& layout, Media media = Media::kX68k)
+      : media(media) {
     if (media == Media::kX68k) {
-      imagebuilder::X68kImageSpec x68k;
-      x68k.partitions.push_back(spec);
+      imagebuilder::X68kImageLayout x68k;
+      x68k.partitions.push_back(layout);
       image = imagebuilder::BuildX68k(x68k);
     } else {
-      imagebuilder::PcImageSpec pc;
-      pc.partition = spec;
+      imagebuilder::PcImageLayout pc;
+      pc.partition = layout;
       image = imagebuilder::BuildPc(pc);
     }
     EXPECT_EQ("", image.error);

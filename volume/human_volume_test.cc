@@ -40,9 +40,11 @@ constexpr size_t kRoot = kPartition + 33 * 1024;
 constexpr size_t kData = kRoot + 16384;
 constexpr size_t kClusterBytes = 2048;
 
-class WorkedExample : public ::testing::Test {
+class OnePartitionOf1024ByteSectors : public ::testing::Test {
  protected:
-  WorkedExample() : media(kData + 64 * kClusterBytes) { media.AddPartition(0, 0x20, BootFields()); }
+  OnePartitionOf1024ByteSectors() : media(kData + 64 * kClusterBytes) {
+    media.AddPartition(0, 0x20, BootFields());
+  }
 
   // A FAT entry of the first copy, stored big-endian.
   void SetFatEntry(uint16_t cluster, uint16_t value) {
@@ -67,7 +69,7 @@ class WorkedExample : public ::testing::Test {
   std::unique_ptr<InspectableX68kVolume> volume;
 };
 
-TEST_F(WorkedExample, PartitionTableGivesTheStatedGeometry) {
+TEST_F(OnePartitionOf1024ByteSectors, PartitionTableGivesTheBootSectorsGeometry) {
   device = std::make_unique<FakeSectorDevice>(media.image, 512);
   InspectableX68kVolume scan(device.get());
   ASSERT_EQ(scan.ReadPartitionTable(table, 15), 1);
@@ -87,7 +89,7 @@ TEST_F(WorkedExample, PartitionTableGivesTheStatedGeometry) {
   EXPECT_EQ(device->LogText(), "seek 0\nread 0+8\nseek 64\nread 64+8\n");
 }
 
-TEST_F(WorkedExample, MountReadsFatAndRootWhereTheGeometrySays) {
+TEST_F(OnePartitionOf1024ByteSectors, MountReadsFatAndRootWhereTheGeometrySays) {
   device = std::make_unique<FakeSectorDevice>(media.image, 512);
   InspectableX68kVolume v(device.get());
   ASSERT_EQ(v.ReadPartitionTable(table, 15), 1);
@@ -106,7 +108,8 @@ TEST_F(WorkedExample, MountReadsFatAndRootWhereTheGeometrySays) {
   EXPECT_EQ(v.currentCluster, 0);
 }
 
-TEST_F(WorkedExample, ClustersStartWhereTheGeometrySaysAndConsecutiveOnesSkipTheSeek) {
+TEST_F(OnePartitionOf1024ByteSectors,
+       ClustersStartWhereTheGeometrySaysAndConsecutiveOnesSkipTheSeek) {
   for (uint16_t c = 2; c <= 10; ++c) FillCluster(c, static_cast<uint8_t>(c));
   Mount();
   std::vector<uint8_t> buffer(kClusterBytes);
@@ -121,7 +124,7 @@ TEST_F(WorkedExample, ClustersStartWhereTheGeometrySaysAndConsecutiveOnesSkipThe
   EXPECT_EQ(device->LogText(), "seek 98\nread 162+4\nread 166+4\nseek 130\nread 194+4\n");
 }
 
-TEST_F(WorkedExample, SeeksOnlyWhenTheClusterIsNotTheNextOnDisk) {
+TEST_F(OnePartitionOf1024ByteSectors, SeeksOnlyWhenTheClusterIsNotTheNextOnDisk) {
   Mount();
   std::vector<uint8_t> buffer(kClusterBytes);
   volume->InvalidateCluster();
@@ -132,7 +135,7 @@ TEST_F(WorkedExample, SeeksOnlyWhenTheClusterIsNotTheNextOnDisk) {
             "seek 110\nread 174+4\n");
 }
 
-TEST_F(WorkedExample, ReadingTheRootForgetsWhereTheDeviceStood) {
+TEST_F(OnePartitionOf1024ByteSectors, ReadingTheRootForgetsWhereTheDeviceStood) {
   Mount();
   std::vector<uint8_t> buffer(kClusterBytes);
   volume->InvalidateCluster();
@@ -143,7 +146,7 @@ TEST_F(WorkedExample, ReadingTheRootForgetsWhereTheDeviceStood) {
   EXPECT_EQ(device->LogText(), "seek 114\nread 178+4\n");
 }
 
-TEST_F(WorkedExample, OneClusterChainLoadsAsOneClusterAndAnEndEntry) {
+TEST_F(OnePartitionOf1024ByteSectors, OneClusterChainLoadsAsOneClusterAndAnEndEntry) {
   SetFatEntry(4, 0xFFFF);
   FillCluster(4, 0x41);
   Mount();
@@ -155,7 +158,7 @@ TEST_F(WorkedExample, OneClusterChainLoadsAsOneClusterAndAnEndEntry) {
   EXPECT_EQ(chain->entryBytes, expected.size());
 }
 
-TEST_F(WorkedExample, FragmentedChainLoadsInChainOrder) {
+TEST_F(OnePartitionOf1024ByteSectors, FragmentedChainLoadsInChainOrder) {
   SetFatEntry(7, 3);
   SetFatEntry(3, 4);
   SetFatEntry(4, 0xFFF8);
@@ -179,7 +182,8 @@ struct BrokenChain {
   uint16_t first;
 };
 
-class BrokenChains : public WorkedExample, public ::testing::WithParamInterface<BrokenChain> {};
+class BrokenChains : public OnePartitionOf1024ByteSectors,
+                     public ::testing::WithParamInterface<BrokenChain> {};
 
 TEST_P(BrokenChains, LoadAsUnreadable) {
   for (const auto& link : GetParam().links) SetFatEntry(link.first, link.second);
@@ -201,7 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Volume, BrokenChains,
                            return info.param.name;
                          });
 
-TEST_F(WorkedExample, DeviceFailureInsideAChainFailsTheLoadAndForgetsThePosition) {
+TEST_F(OnePartitionOf1024ByteSectors, DeviceFailureInsideAChainFailsTheLoadAndForgetsThePosition) {
   SetFatEntry(2, 3);
   SetFatEntry(3, 4);
   SetFatEntry(4, 0xFFFF);
@@ -217,7 +221,7 @@ TEST_F(WorkedExample, DeviceFailureInsideAChainFailsTheLoadAndForgetsThePosition
   EXPECT_EQ(device->LogText(), "seek 110\nread 174+4\n");
 }
 
-TEST_F(WorkedExample, ReadClusterRefusesClustersOutsideTheDataArea) {
+TEST_F(OnePartitionOf1024ByteSectors, ReadClusterRefusesClustersOutsideTheDataArea) {
   Mount();
   std::vector<uint8_t> buffer(kClusterBytes);
   for (uint32_t c : {0u, 1u, 8192u, 0xFFFFu}) {
@@ -226,7 +230,7 @@ TEST_F(WorkedExample, ReadClusterRefusesClustersOutsideTheDataArea) {
   EXPECT_EQ(device->LogText(), "");
 }
 
-TEST_F(WorkedExample, FatSectorsComeFromTheNextCopyThatCanGiveThem) {
+TEST_F(OnePartitionOf1024ByteSectors, FatSectorsComeFromTheNextCopyThatCanGiveThem) {
   // FAT sector i of copy k (1024 bytes, two device sectors) starts at absolute device
   // sector 66 + 32 k + 2 i. Cluster 5's entry lies in sector 0, cluster 600's in sector 1.
   SetFatEntry(5, 0xFFFF);
@@ -255,7 +259,7 @@ TEST_F(WorkedExample, FatSectorsComeFromTheNextCopyThatCanGiveThem) {
   }
 }
 
-TEST_F(WorkedExample, FailedFatReadLeavesAVolumeThatRefusesClusterWork) {
+TEST_F(OnePartitionOf1024ByteSectors, FailedFatReadLeavesAVolumeThatRefusesClusterWork) {
   device = std::make_unique<FakeSectorDevice>(media.image, 512);
   volume = std::make_unique<InspectableX68kVolume>(device.get());
   ASSERT_EQ(volume->ReadPartitionTable(table, 15), 1);

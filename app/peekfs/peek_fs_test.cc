@@ -20,7 +20,7 @@ std::string E(int error) { return std::to_string(-error); }
 
 // A PeekFs, UTF-8 names, over a builder image (1024-byte clusters), mounted again by Mount.
 struct Mounted {
-  explicit Mounted(const imagebuilder::PartitionSpec& spec) : disk(spec) { Mount(); }
+  explicit Mounted(const imagebuilder::PartitionLayout& layout) : disk(layout) { Mount(); }
   void Mount(const std::vector<int64_t>& badSectors = {}) {
     disk.Mount(badSectors);
     fs = std::make_unique<PeekFs>(disk.volume.get(), text.get());
@@ -69,16 +69,17 @@ struct Mounted {
 TEST(PeekFsTest, ShowsWhatACopyTakesWithHostNamesModesAndTimes) {
   const uint16_t day = imagebuilder::DosDate(1998, 3, 14), noon = imagebuilder::DosTime(12, 34, 56);
   const auto at = [&](imagebuilder::Node node) { return imagebuilder::Stamped(node, day, noon); };
-  imagebuilder::PartitionSpec spec = fstest::Partition(
+  imagebuilder::PartitionLayout layout = fstest::Partition(
       {at(File("CONFIG.SYS", "FILES = 30\r\n", 0x21)), at(Dir("SYS", {})), File("EMPTY.TXT", ""),
        at(Dir("DOC", {at(File("\x93\xFA\x96\x7B.TXT", "nihongo\n"))}, 0x11)),
        File("A\200B.TXT", "x")});
   // Hidden: a label, a link, a second name, refused/unreachable names, the root (UP), deleted ones.
   const auto raw = [&](const char* n, uint8_t kind) { return MakeRawEntry("\\", n, kind, 0, day); };
-  spec.rawEntries = {raw("VOLUME1", 0x08), raw("LINK    LNK", 0x40), raw("CONFIG  SYS", 0x20),
-                     raw("..", 0x20),      raw("A\\B", 0x20),        raw("UP", 0x10)};
-  for (int i = 0; i < 31; ++i) spec.rawEntries.push_back(MakeRawEntry("\\SYS", "\xE5", 0x20, 0, 0));
-  Mounted m(spec);
+  layout.rawEntries = {raw("VOLUME1", 0x08), raw("LINK    LNK", 0x40), raw("CONFIG  SYS", 0x20),
+                       raw("..", 0x20),      raw("A\\B", 0x20),        raw("UP", 0x10)};
+  for (int i = 0; i < 31; ++i)
+    layout.rawEntries.push_back(MakeRawEntry("\\SYS", "\xE5", 0x20, 0, 0));
+  Mounted m(layout);
   const std::string t = " 889846496\n";  // 1998-03-14 12:34:56 in Tokyo
   EXPECT_EQ("/CONFIG.SYS -444 1 12 2" + t + "/SYS d755 2 0 4" + t + "/EMPTY.TXT -644 1 0 0 0\n" +
                 "/DOC d555 2 0 2" + t + "/DOC/日本.TXT -644 1 8 2" + t +

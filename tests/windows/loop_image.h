@@ -9,19 +9,19 @@
 
 namespace windowstest {
 
-inline imagebuilder::X68kImageSpec LoopImageSpec() {
+inline imagebuilder::X68kImageLayout LoopImageLayout() {
   imagebuilder::Node readme = imagebuilder::File("README.TXT", "loop\n");
   readme.date = imagebuilder::DosDate(2001, 1, 1);
   readme.time = imagebuilder::DosTime(9, 0, 0);
   imagebuilder::Node sys = imagebuilder::Dir("SYS", {imagebuilder::File("A.X", "a")});
   sys.date = imagebuilder::DosDate(1998, 3, 14);
   sys.time = imagebuilder::DosTime(12, 34, 56);
-  imagebuilder::PartitionSpec partition;
+  imagebuilder::PartitionLayout partition;
   partition.root = {readme, sys};
-  imagebuilder::X68kImageSpec spec;
-  spec.deviceSectorSize = 512;
-  spec.partitions = {partition};
-  return spec;
+  imagebuilder::X68kImageLayout layout;
+  layout.deviceSectorSize = 512;
+  layout.partitions = {partition};
+  return layout;
 }
 
 inline std::string LoopImageRootListing() {

@@ -56,8 +56,8 @@ const uint16_t kNine = DosTime(9, 0, 0);
 const char kJapaneseName[] = "\x93\xFA\x96\x7B\x8C\xEA.TXT";
 const wchar_t kJapaneseWide[] = L"\u65E5\u672C\u8A9E.TXT";
 
-imagebuilder::X68kImageSpec MainSpec() {
-  imagebuilder::PartitionSpec first;
+imagebuilder::X68kImageLayout MainLayout() {
+  imagebuilder::PartitionLayout first;
   first.root = {
       Stamped(File("CONFIG.SYS", "FILES = 30\r\n", 0x21), kSaturday, kNoon),
       Stamped(
@@ -71,11 +71,11 @@ imagebuilder::X68kImageSpec MainSpec() {
       imagebuilder::MakeRawEntry("\\", "VOLUME1", 0x08, 0, kMonday),
       imagebuilder::MakeRawEntry("\\", "LINK    LNK", 0x40, DosTime(10, 20, 30), kMonday),
   };
-  imagebuilder::PartitionSpec second;
+  imagebuilder::PartitionLayout second;
   second.root = {Stamped(File("P1.TXT", "one"), kMonday, kNine)};
-  imagebuilder::X68kImageSpec spec;
-  spec.partitions = {first, second};
-  return spec;
+  imagebuilder::X68kImageLayout layout;
+  layout.partitions = {first, second};
+  return layout;
 }
 
 const char kRootListing[] =
@@ -137,7 +137,7 @@ class WindowsEndToEndTest : public testing::Test {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     scratch = std::make_unique<ScratchFolder>(std::string("scratch_") + info->name());
     image = scratch->File("main.hds");
-    const imagebuilder::Image built = imagebuilder::BuildX68k(MainSpec());
+    const imagebuilder::Image built = imagebuilder::BuildX68k(MainLayout());
     ASSERT_EQ("", built.error);
     ASSERT_TRUE(built.WriteTo(image));
     work = scratch->File("work");
@@ -306,12 +306,12 @@ const char kBudget[] = "\x97\x5C\x8E\x5A.TXT";
 // The arguments reach the programs as UTF-16 and convert as on Linux under a UTF-8 locale;
 // what the programs print to a file stays code page 932.
 TEST_F(WindowsEndToEndTest, JapanesePathsAndImageFolderWork) {
-  imagebuilder::PartitionSpec partition;
+  imagebuilder::PartitionLayout partition;
   partition.root = {
       Stamped(Dir(kSheets, {Stamped(File(kBudget, "yen\n"), kSaturday, kNoon)}), kSaturday, kNoon)};
-  imagebuilder::X68kImageSpec spec;
-  spec.partitions = {partition};
-  ASSERT_TRUE(imagebuilder::BuildX68k(spec).WriteTo(scratch->File("sheets.hds")));
+  imagebuilder::X68kImageLayout layout;
+  layout.partitions = {partition};
+  ASSERT_TRUE(imagebuilder::BuildX68k(layout).WriteTo(scratch->File("sheets.hds")));
   // "ディスク": no ANSI code page but 932 holds it.
   const std::string folder = scratch->File(u8"\u30C7\u30A3\u30B9\u30AF");
   const std::string japaneseImage = folder + "\\sheets.hds";
@@ -373,7 +373,7 @@ TEST_F(WindowsEndToEndTest, AspiAddressWithoutHostAdapterCannotBeOpened) {
   Expect(Peek({"0:3:0", "\\"}), 1, "", kCannotOpen);
 }
 
-// The test setup attaches LoopImageSpec() read-only as a loop device when it runs as root;
+// The test setup attaches LoopImageLayout() read-only as a loop device when it runs as root;
 // Wine shows the device node as Z:\dev\loopN, which the NT back end opens as a drive.
 TEST(WindowsLoopDeviceTest, LoopDeviceIsReadAsADriveZPath) {
   std::string device = ReadWhole(Wide(WindowsPathOf(PEEK_LOOP_RECORD)));

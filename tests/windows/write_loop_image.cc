@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: write_loop_image IMAGE\n");
     return 2;
   }
-  const imagebuilder::Image image = imagebuilder::BuildX68k(windowstest::LoopImageSpec());
+  const imagebuilder::Image image = imagebuilder::BuildX68k(windowstest::LoopImageLayout());
   if (!image.error.empty() || !image.WriteTo(argv[1])) {
     std::fprintf(stderr, "write_loop_image: cannot write %s %s\n", argv[1], image.error.c_str());
     return 1;
