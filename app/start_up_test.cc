@@ -98,15 +98,7 @@ class UnopenableDevice final : public SectorDevice {
   }
   int Close() override { return 0; }
   int Read(void*, unsigned) override { return -1; }
-  int Write(const void*, unsigned) override { return -1; }
   int Seek(int, int) override { return -1; }
-  int Reserved() override { return -1; }
-  int SetName(const char* name) override {
-    this->name = name;
-    return 0;
-  }
-  const char* GetName() override { return name.c_str(); }
-  std::string name;
 };
 
 struct RunResult {

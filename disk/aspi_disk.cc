@@ -258,11 +258,6 @@ int AspiDisk::ReadBlocks(uint8_t* buffer, uint32_t blocks) {
   return 0;
 }
 
-int AspiDisk::Write(const void*, unsigned) {
-  SetError(DeviceErrorUnsupported);
-  return -1;
-}
-
 int AspiDisk::Seek(int sector, int origin) {
   if (blockSize <= 0) {
     SetError(DeviceErrorRead);
@@ -280,11 +275,6 @@ int AspiDisk::Seek(int sector, int origin) {
     position = blocks;
   }
   return 0;
-}
-
-int AspiDisk::Reserved() {
-  SetError(DeviceErrorUnsupported);
-  return -1;
 }
 
 int AspiDisk::SetName(const char* text) {
@@ -309,5 +299,3 @@ int AspiDisk::SetName(const char* text) {
   lun = read >= 3 ? numbers[2] : 0;
   return 0;
 }
-
-const char* AspiDisk::GetName() { return name.Text(); }

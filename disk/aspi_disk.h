@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "disk/drive_name.h"
 #include "disk/sector_device.h"
 #include "platform/aspi_library.h"
 
@@ -36,16 +35,13 @@ class AspiDisk : public SectorDevice {
   // Reads in commands of at most 16384 bytes. A command that fails or times out records
   // DeviceErrorRead; the blocks before it stay in `buffer` and the position after them.
   int Read(void* buffer, unsigned count) override;
-  int Write(const void* buffer, unsigned count) override;
   // Origin 0: sector + baseSector; 1: relative to the position; 2: relative to the block
   // after the last. Converted to blocks, remainder dropped. 0; -1 with DeviceErrorRead
   // before a block length is known.
   int Seek(int sector, int origin) override;
-  int Reserved() override;
   // Reads up to three numbers as "%d:%d:%d" would: none at all (empty text) changes
   // nothing, one sets hostAdapter and clears target and lun, two clear lun. Always 0.
   int SetName(const char* name) override;
-  const char* GetName() override;
 
   // The block address of the next transfer, in drive blocks.
   uint32_t Position() const { return position; }
@@ -69,7 +65,6 @@ class AspiDisk : public SectorDevice {
   int32_t hostAdapter = -1;
   int32_t target = 0;
   int32_t lun = 0;
-  DriveName name;
   uint32_t position = 0;
   int32_t blockSize = 0;
   bool sendCommand = false;                    // the library has SendASPI32Command

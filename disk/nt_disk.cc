@@ -85,11 +85,6 @@ int NtDisk::Transfer(void* buffer, unsigned count, bool uncached) {
   return 0;
 }
 
-int NtDisk::Write(const void*, unsigned) {
-  SetError(DeviceErrorUnsupported);
-  return -1;
-}
-
 int NtDisk::Seek(int sector, int origin) {
   if (origin < 0 || origin > 2) {
     SetError(DeviceErrorUnsupported);
@@ -109,18 +104,6 @@ int NtDisk::Seek(int sector, int origin) {
   const uint64_t largest = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
   return static_cast<int>(position < largest ? position : largest);
 }
-
-int NtDisk::Reserved() {
-  SetError(DeviceErrorUnsupported);
-  return -1;
-}
-
-int NtDisk::SetName(const char* text) {
-  name.Set(text);
-  return 0;
-}
-
-const char* NtDisk::GetName() { return name.Text(); }
 
 void NtDisk::RecordSystemError(int error, int fallback) {
   SetError(error != 0 ? error : fallback);

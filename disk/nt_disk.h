@@ -3,7 +3,6 @@
 
 #include <memory>
 
-#include "disk/drive_name.h"
 #include "disk/sector_device.h"
 #include "platform/raw_drive.h"
 
@@ -33,13 +32,9 @@ class NtDisk : public SectorDevice {
   int Close() override;
   // One transfer of count x bytesPerSector bytes; anything short of that fails.
   int Read(void* buffer, unsigned count) override;
-  int Write(const void* buffer, unsigned count) override;
   // Origin 0 from the start of the drive (plus baseSector), 1 from the position, 2 from
   // the end. Returns the new byte position, or 0x7FFFFFFF for positions beyond it.
   int Seek(int sector, int origin) override;
-  int Reserved() override;
-  int SetName(const char* name) override;
-  const char* GetName() override;
   // Read through the drive's uncached path where it has one.
   int ReadRescue(void* buffer, unsigned count) override;
 
@@ -51,7 +46,6 @@ class NtDisk : public SectorDevice {
   // platform gave none.
   void RecordSystemError(int error, int fallback);
 
-  DriveName name;
   std::unique_ptr<platform::RawDrive> handle;  // null when closed
   platform::RawDriveService* const drives;
 };

@@ -64,11 +64,6 @@ int PhysicalDisk::Read(void* buffer, unsigned count) {
   return active->Read(buffer, count);
 }
 
-int PhysicalDisk::Write(const void*, unsigned) {
-  SetError(DeviceErrorUnsupported);
-  return -1;
-}
-
 int PhysicalDisk::Seek(int sector, int origin) {
   SectorDevice* active = Active();
   if (active == nullptr) {
@@ -95,11 +90,6 @@ void PhysicalDisk::SetGeometry(DeviceGeometry geometry) {
     return;
   }
   active->SetGeometry(geometry);
-}
-
-int PhysicalDisk::Reserved() {
-  SetError(DeviceErrorUnsupported);
-  return -1;
 }
 
 int PhysicalDisk::SetName(const char* name) {

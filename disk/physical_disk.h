@@ -39,15 +39,11 @@ class PhysicalDisk : public SectorDevice {
   int Open(int mode) override;
   int Close() override;
   int Read(void* buffer, unsigned count) override;
-  // Always -1 with DeviceErrorUnsupported, whatever the mode.
-  int Write(const void* buffer, unsigned count) override;
   int Seek(int sector, int origin) override;
   // Without a back end: DeviceErrorUnsupported and {0, 0, 0}.
   DeviceGeometry GetGeometry() override;
   // Without a back end: DeviceErrorUnsupported, nothing stored.
   void SetGeometry(DeviceGeometry geometry) override;
-  // Always -1 with DeviceErrorUnsupported.
-  int Reserved() override;
   // A name whose first byte is an ASCII digit switches to AspiDisk; then the name goes to
   // the back end. Without a back end: -1 with DeviceErrorUnsupported, the name not kept.
   int SetName(const char* name) override;

@@ -25,4 +25,21 @@ int SectorDevice::GetError() { return errorCode; }
 
 int SectorDevice::GetSystemError() { return systemError; }
 
+int SectorDevice::Write(const void*, unsigned) {
+  SetError(DeviceErrorUnsupported);
+  return -1;
+}
+
+int SectorDevice::Reserved() {
+  SetError(DeviceErrorUnsupported);
+  return -1;
+}
+
+int SectorDevice::SetName(const char* text) {
+  name.Set(text);
+  return 0;
+}
+
+const char* SectorDevice::GetName() { return name.Text(); }
+
 int SectorDevice::ReadRescue(void* buffer, unsigned count) { return Read(buffer, count); }

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "disk/drive_name.h"
+
 // Geometry of a sector device, passed by value in both directions.
 struct DeviceGeometry {
   int32_t bytesPerSector;
@@ -40,17 +42,19 @@ class SectorDevice {
   // which must hold them all, and leaves the position after them. 0, or -1 with
   // DeviceErrorRead.
   virtual int Read(void* buffer, unsigned count) = 0;
-  // Always -1 with DeviceErrorUnsupported: nothing is ever written to a disk.
-  virtual int Write(const void* buffer, unsigned count) = 0;
+  // Always -1 with DeviceErrorUnsupported: nothing is ever written to a disk. No
+  // implementation overrides it.
+  virtual int Write(const void* buffer, unsigned count);
   // Origin 0 positions at `sector` + baseSector. A back-end-specific value, -1 on failure.
   virtual int Seek(int sector, int origin) = 0;
   virtual DeviceGeometry GetGeometry();
   virtual void SetGeometry(DeviceGeometry geometry);
   // Always -1 with DeviceErrorUnsupported.
-  virtual int Reserved() = 0;
-  // Stores the drive name that Open will use. The text is copied.
-  virtual int SetName(const char* name) = 0;
-  virtual const char* GetName() = 0;
+  virtual int Reserved();
+  // Stores the drive name that Open will use. The text is copied (see DriveName). The base
+  // version keeps it in `name` and returns 0.
+  virtual int SetName(const char* text);
+  virtual const char* GetName();
   // Records `code` in errorCode and the operating system's current last-error value
   // (errno on POSIX) in systemError.
   virtual void SetError(int code);
@@ -67,6 +71,7 @@ class SectorDevice {
   int32_t baseSector = 0;
   int32_t errorCode = 0;
   int32_t systemError = 0;
+  DriveName name;
 };
 
 #endif  // DISK_SECTOR_DEVICE_H_

@@ -139,11 +139,6 @@ int Win95Disk::Read(void* buffer, unsigned count) {
   return 0;
 }
 
-int Win95Disk::Write(const void*, unsigned) {
-  SetError(DeviceErrorUnsupported);
-  return -1;
-}
-
 int Win95Disk::Seek(int sector, int origin) {
   const uint32_t distance = static_cast<uint32_t>(sector);
   switch (origin) {
@@ -162,18 +157,6 @@ int Win95Disk::Seek(int sector, int origin) {
   }
   return static_cast<int>(position);
 }
-
-int Win95Disk::Reserved() {
-  SetError(DeviceErrorUnsupported);
-  return -1;
-}
-
-int Win95Disk::SetName(const char* text) {
-  name.Set(text);
-  return 0;
-}
-
-const char* Win95Disk::GetName() { return name.Text(); }
 
 Win95Disk::TrackAddress Win95Disk::ToTrackAddress(uint32_t sector) const {
   const uint32_t spt = SectorsPerTrack();

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "disk/drive_name.h"
 #include "disk/sector_device.h"
 #include "platform/vwin32_port.h"
 
@@ -36,13 +35,9 @@ class Win95Disk : public SectorDevice {
   // position. A failing request, or a position whose cylinder, head or sector does not
   // fit 16 bits, records DeviceErrorRead; the sectors before it stay in `buffer`.
   int Read(void* buffer, unsigned count) override;
-  int Write(const void* buffer, unsigned count) override;
   // Origin 0: sector + baseSector; 1: relative to the position; 2: relative to hidden
   // sectors + large sector count; any other: sector. Returns the new position; never fails.
   int Seek(int sector, int origin) override;
-  int Reserved() override;
-  int SetName(const char* name) override;
-  const char* GetName() override;
 
   static constexpr size_t kParameterBytes = 40;
 
@@ -61,7 +56,6 @@ class Win95Disk : public SectorDevice {
   uint32_t Heads() const;
   uint32_t EndSector() const;
 
-  DriveName name;
   int32_t drive = 0;
   std::unique_ptr<platform::Vwin32Port> vwin32;  // null when closed
   uint32_t position = 0;

@@ -49,18 +49,11 @@ class MemoryDevice final : public SectorDevice {
     }
     return 0;
   }
-  int Write(const void*, unsigned) override {
-    SetError(DeviceErrorUnsupported);
-    return -1;
-  }
   int Seek(int sector, int origin) override {
     if (origin != 0) return -1;  // the volume seeks from the start only
     position = static_cast<int64_t>(sector) + baseSector;
     return 0;
   }
-  int Reserved() override { return -1; }
-  int SetName(const char*) override { return 0; }
-  const char* GetName() override { return ""; }
 
  private:
   const uint8_t* data;

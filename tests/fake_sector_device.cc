@@ -46,11 +46,6 @@ int FakeSectorDevice::Read(void* buffer, unsigned count) {
   return 0;
 }
 
-int FakeSectorDevice::Write(const void*, unsigned) {
-  SetError(DeviceErrorUnsupported);
-  return -1;
-}
-
 int FakeSectorDevice::Seek(int sector, int origin) {
   log.push_back({Operation::kSeek, sector, origin});
   if (origin == 0) {
@@ -62,18 +57,6 @@ int FakeSectorDevice::Seek(int sector, int origin) {
   }
   return 0;
 }
-
-int FakeSectorDevice::Reserved() {
-  SetError(DeviceErrorUnsupported);
-  return -1;
-}
-
-int FakeSectorDevice::SetName(const char* text) {
-  name = text;
-  return 0;
-}
-
-const char* FakeSectorDevice::GetName() { return name.c_str(); }
 
 void FakeSectorDevice::FailSectors(int64_t first, int64_t count, int times) {
   failures.push_back({first, count, times});

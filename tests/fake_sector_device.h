@@ -27,11 +27,7 @@ class FakeSectorDevice final : public SectorDevice {
   int Open(int mode) override;
   int Close() override;
   int Read(void* buffer, unsigned count) override;
-  int Write(const void* buffer, unsigned count) override;
   int Seek(int sector, int origin) override;
-  int Reserved() override;
-  int SetName(const char* name) override;
-  const char* GetName() override;
 
   // Fault injection. A read that touches any sector in [first, first + count) fails with
   // DeviceErrorRead after copying nothing; the position still moves past the request.
@@ -50,7 +46,6 @@ class FakeSectorDevice final : public SectorDevice {
 
  private:
   std::vector<uint8_t> image;
-  std::string name;
   int64_t position = 0;
   bool failAll = false;
   struct Failure {
