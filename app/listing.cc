@@ -14,34 +14,8 @@ const char* const WeekdayNames[7] = {
     "\x93\x79",  // Saturday
 };
 
-namespace {
-
-// Sakamoto's method for the Gregorian calendar; 0 = Sunday.
-int DayOfWeek(int year, int month, int day) {
-  static const int kOffsets[12] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
-  if (month < 3) year -= 1;
-  return (year + year / 4 - year / 100 + year / 400 + kOffsets[month - 1] + day) % 7;
-}
-
-}  // namespace
-
 bool DecodeDosDateTime(uint16_t date, uint16_t time, CalendarRecord* out) {
-  platform::DosClock clock;
-  if (!platform::UnpackDosDateTime(date, time, &clock)) return false;
-  const int year = clock.year;
-  const int month = clock.month;
-  const int day = clock.day;
-  const int hour = clock.hour;
-  const int minute = clock.minute;
-  const int second = clock.second;
-  out->year = static_cast<uint16_t>(year);
-  out->month = static_cast<uint16_t>(month);
-  out->day = static_cast<uint16_t>(day);
-  out->dayOfWeek = static_cast<uint16_t>(DayOfWeek(year, month, day));
-  out->hour = static_cast<uint16_t>(hour);
-  out->minute = static_cast<uint16_t>(minute);
-  out->second = static_cast<uint16_t>(second);
-  return true;
+  return platform::UnpackDosDateTime(date, time, out);
 }
 
 const char* FormatDate(const CalendarRecord& calendar) {

@@ -4,18 +4,10 @@
 #include <cstdint>
 
 #include "app/console.h"
+#include "platform/dos_date_time.h"
 #include "volume/human_volume.h"
 
-// A calendar reading, all fields as 16-bit unsigned numbers. dayOfWeek: 0 = Sunday.
-struct CalendarRecord {
-  uint16_t year = 0;
-  uint16_t month = 0;
-  uint16_t dayOfWeek = 0;
-  uint16_t day = 0;
-  uint16_t hour = 0;
-  uint16_t minute = 0;
-  uint16_t second = 0;
-};
+using platform::CalendarRecord;
 
 // The weekday characters in code page 932, Sunday first.
 extern const char* const WeekdayNames[7];
@@ -24,9 +16,7 @@ extern const char* const WeekdayNames[7];
 constexpr const char* InvalidDateText = "----/--/--(--)";
 constexpr const char* InvalidTimeText = "--:--:--";
 
-// Decodes MS-DOS date and time words (a wall-clock reading, no time zone) into `out`,
-// day of the week included. False when they do not form a real date and time: month
-// 1-12, day within the month (Gregorian leap years), hour 0-23, minute and second 0-59.
+// Decodes MS-DOS date and time words as platform::UnpackDosDateTime does.
 bool DecodeDosDateTime(uint16_t date, uint16_t time, CalendarRecord* out);
 
 // "YYYY/MM/DD(W)" with the weekday character: 14 bytes. The text lives in a static

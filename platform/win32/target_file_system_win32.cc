@@ -22,7 +22,7 @@ constexpr size_t kLargestWrite = 1u << 30;
 // Whether the packed words name a real date and time (DosDateTimeToFileTime does not
 // check every field on every Windows version).
 bool IsValidDosDateTime(DosDateTime stamp) {
-  DosClock clock;
+  CalendarRecord clock;
   return UnpackDosDateTime(stamp.date, stamp.time, &clock);
 }
 
