@@ -45,7 +45,7 @@ class SectorDevice {
   // Always -1 with DeviceErrorUnsupported: nothing is ever written to a disk. No
   // implementation overrides it.
   virtual int Write(const void* buffer, unsigned count);
-  // Origin 0 positions at `sector` + baseSector. A back-end-specific value, -1 on failure.
+  // Origin 0 positions at `sector` + baseSector. A value each back end defines, -1 on failure.
   virtual int Seek(int sector, int origin) = 0;
   virtual DeviceGeometry GetGeometry();
   virtual void SetGeometry(DeviceGeometry geometry);

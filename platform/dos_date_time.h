@@ -20,7 +20,7 @@ struct CalendarRecord {
 // (bits 15-11 hour, 10-5 minute, 4-0 seconds / 2), a wall-clock reading with no time
 // zone, day of the week included. True when they form a real date of the Gregorian
 // calendar and a real time of day: month 1-12, day within the month, hour 0-23, minute
-// and second 0-59. False leaves *out unspecified.
+// and second 0-59. False may leave *out partly filled.
 bool UnpackDosDateTime(uint16_t date, uint16_t time, CalendarRecord* out);
 
 // The instant at which a clock in the process's time zone (TZ) showed the packed date and
