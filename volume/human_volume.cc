@@ -5,7 +5,9 @@
 #include <cstring>
 #include <new>
 
-#include "volume/byte_order.h"
+#include "platform/byte_order.h"
+
+using platform::LoadLe16;
 
 namespace {
 

@@ -1,9 +1,12 @@
 #include <cstring>
 #include <string>
 
-#include "volume/byte_order.h"
+#include "platform/byte_order.h"
 #include "volume/human_volume.h"
 #include "volume/shift_jis.h"
+
+using platform::LoadLe16;
+using platform::LoadLe32;
 
 namespace {
 

@@ -2,7 +2,10 @@
 
 #include <new>
 
-#include "volume/byte_order.h"
+#include "platform/byte_order.h"
+
+using platform::LoadLe16;
+using platform::LoadLe32;
 
 PcFatVolume::PcFatVolume() { SetOptions(7); }
 

@@ -3,7 +3,10 @@
 #include <cstring>
 #include <new>
 
-#include "volume/byte_order.h"
+#include "platform/byte_order.h"
+
+using platform::LoadBe16;
+using platform::LoadLe32;
 
 namespace {
 
