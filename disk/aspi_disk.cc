@@ -4,6 +4,12 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/byte_order.h"
+
+using platform::LoadBe32;
+using platform::StoreBe32;
+using platform::StoreLe32;
+
 namespace {
 
 // ASPI request codes, flags and statuses.
@@ -39,19 +45,6 @@ constexpr uint32_t kChunkBytes = 16384;
 // READ(6) carries a 21-bit block address and a one-byte count (0 meaning 256).
 constexpr uint32_t kRead6LastBlock = 0x1FFFFF;
 constexpr uint32_t kRead6MaxBlocks = 256;
-
-void StoreLe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void StoreBe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
-}
-
-uint32_t LoadBe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
-}
 
 // One "%d" of scanf: white space, an optional sign, decimal digits. Values beyond int
 // saturate. Returns false when no digits follow.

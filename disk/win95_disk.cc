@@ -2,6 +2,13 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
+
+using platform::LoadLe16;
+using platform::LoadLe32;
+using platform::StoreLe16;
+using platform::StoreLe32;
+
 namespace {
 
 // DIOC_REGISTERS offsets.
@@ -24,22 +31,6 @@ constexpr size_t kParamSectorsPerTrack = 20;
 constexpr size_t kParamHeads = 22;
 constexpr size_t kParamHiddenSectors = 24;
 constexpr size_t kParamLargeSectorCount = 28;
-
-uint32_t LoadLe16(const uint8_t* p) { return static_cast<uint32_t>(p[0] | p[1] << 8); }
-
-uint32_t LoadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void StoreLe16(uint8_t* p, uint32_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void StoreLe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 // A generic block-device request for `drive` with minor code `function`.
 void PrepareRegisters(uint8_t* registers, int32_t drive, uint32_t function) {

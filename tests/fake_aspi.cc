@@ -3,21 +3,19 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/byte_order.h"
+
+using platform::LoadBe16;
+using platform::LoadBe32;
+using platform::LoadLe32;
+using platform::StoreBe32;
+
 namespace {
 
 constexpr uint8_t kStatusComplete = 1;
 constexpr uint8_t kStatusAborted = 2;
 constexpr uint8_t kStatusError = 4;
 constexpr uint8_t kStatusNoDevice = 0x82;
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void PutBe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
 
 void SetSense(uint8_t* block, uint8_t key) {
   block[1] = kStatusError;
@@ -160,7 +158,7 @@ void FakeAspiLibrary::Execute(uint8_t* block, void* buffer) {
     return;
   }
   const uint8_t* cdb = block + 48;
-  const uint32_t length = Le32(block + 12);
+  const uint32_t length = LoadLe32(block + 12);
   auto* out = static_cast<uint8_t*>(buffer);
   switch (cdb[0]) {
     case 0x00:
@@ -176,8 +174,8 @@ void FakeAspiLibrary::Execute(uint8_t* block, void* buffer) {
         SetSense(block, 5);
         return;
       }
-      PutBe32(out, lastBlock);
-      PutBe32(out + 4, blockLength);
+      StoreBe32(out, lastBlock);
+      StoreBe32(out + 4, blockLength);
       block[1] = kStatusComplete;
       return;
     case 0x08:
@@ -188,8 +186,8 @@ void FakeAspiLibrary::Execute(uint8_t* block, void* buffer) {
         first = static_cast<uint32_t>((cdb[1] & 0x1F) << 16 | cdb[2] << 8 | cdb[3]);
         count = cdb[4] == 0 ? 256 : cdb[4];
       } else {
-        first = static_cast<uint32_t>(cdb[2]) << 24 | cdb[3] << 16 | cdb[4] << 8 | cdb[5];
-        count = static_cast<uint32_t>(cdb[7] << 8 | cdb[8]);
+        first = LoadBe32(cdb + 2);
+        count = LoadBe16(cdb + 7);
       }
       for (uint64_t b = first; b < static_cast<uint64_t>(first) + count; ++b) {
         if (failingBlocks.count(static_cast<uint32_t>(b)) != 0) {

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/aspi_library.h"
+#include "platform/byte_order.h"
 #include "platform/posix/scsi_generic.h"
 
 namespace platform {
@@ -36,11 +37,6 @@ constexpr uint8_t kFlagEventNotify = 0x40;
 
 // Each SCSI command may take this long, as long as the ASPI user waits for it.
 constexpr unsigned kCommandTimeoutMs = 5000;
-
-uint32_t LoadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 std::string AddressText(int host, int target, int lun) {
   return std::to_string(host) + ":0:" + std::to_string(target) + ":" + std::to_string(lun);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/aspi_library.h"
+#include "platform/byte_order.h"
 #include "platform/win32/win32_support.h"
 
 namespace platform {
@@ -71,11 +72,6 @@ static_assert(sizeof(void*) != 4 || sizeof(NativeExecBlock) == kAspiExecBlockByt
               "SRB_ExecSCSICmd is 80 bytes on 32-bit Windows");
 static_assert(sizeof(void*) != 4 || sizeof(NativeAbortBlock) == kAspiShortBlockBytes,
               "SRB_Abort is 12 bytes on 32-bit Windows");
-
-uint32_t LoadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // One SCSI command handed to ASPI: the block in the library's layout and the caller's
 // block that receives what ASPI writes into it. ASPI may write into the native block until

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/byte_order.h"
 #include "platform/vwin32_port.h"
 #include "platform/win32/win32_support.h"
 
@@ -20,15 +21,6 @@ constexpr uint8_t kReadTrackMinor = 0x61;
 constexpr size_t kReadBlockBuffer = 9;
 constexpr size_t kReadBlockSelector = 13;
 constexpr size_t kReadBlockBytes = 15;
-
-void StoreLe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void StoreLe16(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
 
 // The 32-bit linear address VWIN32 takes for `pointer`; false when the process's pointer
 // does not fit (VWIN32 exists only on the 32-bit Windows 95 family).
