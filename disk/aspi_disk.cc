@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/aspi_request_block.h"
 #include "platform/byte_order.h"
 
 using platform::LoadBe32;
@@ -12,27 +13,8 @@ using platform::StoreLe32;
 
 namespace {
 
-// ASPI request codes, flags and statuses.
-constexpr uint8_t kGetDeviceType = 1;
-constexpr uint8_t kExecScsiCommand = 2;
-constexpr uint8_t kAbortRequest = 3;
-constexpr uint8_t kFlagsEventDataIn = 0x48;  // SRB_EVENT_NOTIFY | SRB_DIR_IN
-constexpr uint8_t kStatusPending = 0;
-constexpr uint8_t kStatusComplete = 1;
-constexpr uint8_t kStatusError = 4;
+// The sense bytes asked for with each command (SENSE_LEN).
 constexpr uint8_t kSenseLength = 14;
-
-// SRB_ExecSCSICmd offsets.
-constexpr size_t kSrbStatus = 1;
-constexpr size_t kSrbHaId = 2;
-constexpr size_t kSrbFlags = 3;
-constexpr size_t kSrbTarget = 8;
-constexpr size_t kSrbLun = 9;
-constexpr size_t kSrbBufLen = 12;
-constexpr size_t kSrbSenseLen = 20;
-constexpr size_t kSrbCdbLen = 21;
-constexpr size_t kSrbCdb = 48;
-constexpr size_t kSrbSense = 64;
 
 constexpr uint32_t kCommandWaitMs = 5000;
 constexpr uint32_t kRetryPauseMs = 500;
@@ -82,7 +64,7 @@ void AspiDisk::LoadLibrary() {
   if (loaded == platform::AspiLibrary::LoadResult::kLoadedNow && getSupportInfo) {
     const uint32_t info = library->GetSupportInfo();
     library->SetHostAdapterCount(
-        ((info >> 8) & 0xFF) == kStatusComplete ? static_cast<int>(info & 0xFF) : -1);
+        ((info >> 8) & 0xFF) == platform::kAspiStatusComplete ? static_cast<int>(info & 0xFF) : -1);
   }
 }
 
@@ -107,11 +89,11 @@ int AspiDisk::Open(int mode) {
   }
 
   uint8_t inquiry[platform::kAspiShortBlockBytes] = {};
-  inquiry[0] = kGetDeviceType;
-  inquiry[kSrbHaId] = static_cast<uint8_t>(hostAdapter);
-  inquiry[kSrbTarget] = static_cast<uint8_t>(target);
-  inquiry[kSrbLun] = static_cast<uint8_t>(lun);
-  if (library->SendCommand(inquiry, platform::AspiLocations()) != kStatusComplete) {
+  inquiry[platform::kSrbCmd] = platform::kAspiGetDeviceType;
+  inquiry[platform::kSrbHaId] = static_cast<uint8_t>(hostAdapter);
+  inquiry[platform::kSrbTarget] = static_cast<uint8_t>(target);
+  inquiry[platform::kSrbLun] = static_cast<uint8_t>(lun);
+  if (library->SendCommand(inquiry, platform::AspiLocations()) != platform::kAspiStatusComplete) {
     SetError(DeviceErrorOpen);
     return -1;
   }
@@ -127,7 +109,7 @@ int AspiDisk::Open(int mode) {
   const uint32_t lastBlock = LoadBe32(reply);
   const uint32_t length = LoadBe32(reply + 4);
   // Seek and Read divide by the block length: a drive that reports none is refused.
-  if (result.status != kStatusComplete || length == 0 || length > INT32_MAX) {
+  if (result.status != platform::kAspiStatusComplete || length == 0 || length > INT32_MAX) {
     SetError(DeviceErrorOpen);
     return -1;
   }
@@ -142,9 +124,9 @@ bool AspiDisk::WaitUntilReady() {
   for (int attempt = 1;; ++attempt) {
     const CommandResult result = RunCommand(cdb, 6, nullptr, 0);
     if (result.timedOut) return false;
-    if (result.status == kStatusComplete) return true;
+    if (result.status == platform::kAspiStatusComplete) return true;
     const bool mayRetry =
-        result.status == kStatusError && attempt < kReadyAttempts &&
+        result.status == platform::kAspiStatusError && attempt < kReadyAttempts &&
         (result.senseKey == kSenseNotReady || result.senseKey == kSenseUnitAttention);
     if (!mayRetry) return false;
     library->Pause(kRetryPauseMs);
@@ -154,15 +136,15 @@ bool AspiDisk::WaitUntilReady() {
 AspiDisk::CommandResult AspiDisk::RunCommand(const uint8_t* cdb, uint8_t cdbLength, void* buffer,
                                              uint32_t bufferLength) {
   uint8_t block[platform::kAspiExecBlockBytes] = {};
-  block[0] = kExecScsiCommand;
-  block[kSrbHaId] = static_cast<uint8_t>(hostAdapter);
-  block[kSrbFlags] = kFlagsEventDataIn;
-  block[kSrbTarget] = static_cast<uint8_t>(target);
-  block[kSrbLun] = static_cast<uint8_t>(lun);
-  StoreLe32(block + kSrbBufLen, bufferLength);
-  block[kSrbSenseLen] = kSenseLength;
-  block[kSrbCdbLen] = cdbLength;
-  std::memcpy(block + kSrbCdb, cdb, cdbLength);
+  block[platform::kSrbCmd] = platform::kAspiExecScsiCommand;
+  block[platform::kSrbHaId] = static_cast<uint8_t>(hostAdapter);
+  block[platform::kSrbFlags] = platform::kAspiFlagEventNotify | platform::kAspiFlagDataIn;
+  block[platform::kSrbTarget] = static_cast<uint8_t>(target);
+  block[platform::kSrbLun] = static_cast<uint8_t>(lun);
+  StoreLe32(block + platform::kSrbBufLen, bufferLength);
+  block[platform::kSrbSenseLen] = kSenseLength;
+  block[platform::kSrbCdbLen] = cdbLength;
+  std::memcpy(block + platform::kSrbCdb, cdb, cdbLength);
 
   CommandResult result{};
   if (event == nullptr) return result;  // closed: nothing can be waited for
@@ -174,21 +156,21 @@ AspiDisk::CommandResult AspiDisk::RunCommand(const uint8_t* cdb, uint8_t cdbLeng
   library->SendCommand(block, locations);
 
   // ASPI writes the status from elsewhere while the command runs.
-  volatile uint8_t* status = block + kSrbStatus;
-  if (*status == kStatusPending &&
+  volatile uint8_t* status = block + platform::kSrbStatus;
+  if (*status == platform::kAspiStatusPending &&
       event->Wait(kCommandWaitMs) == platform::AspiEvent::WaitResult::kTimeout) {
     result.timedOut = true;
     uint8_t abort[platform::kAspiShortBlockBytes] = {};
-    abort[0] = kAbortRequest;
-    abort[kSrbHaId] = block[kSrbHaId];
+    abort[platform::kSrbCmd] = platform::kAspiAbortRequest;
+    abort[platform::kSrbHaId] = block[platform::kSrbHaId];
     platform::AspiLocations toAbort;
     toAbort.toAbort = block;
     library->SendCommand(abort, toAbort);
     // The aborted request still refers to `block` and `buffer`: let ASPI finish with them.
-    if (*status == kStatusPending) event->Wait(kCommandWaitMs);
+    if (*status == platform::kAspiStatusPending) event->Wait(kCommandWaitMs);
   }
   result.status = *status;
-  result.senseKey = block[kSrbSense + 2] & 0x0F;
+  result.senseKey = block[platform::kSrbSense + 2] & 0x0F;
   return result;
 }
 
@@ -240,7 +222,7 @@ int AspiDisk::ReadBlocks(uint8_t* buffer, uint32_t blocks) {
     const uint64_t bytes = static_cast<uint64_t>(chunk) * size;
     if (bytes > UINT32_MAX ||
         RunCommand(cdb, cdbLength, buffer, static_cast<uint32_t>(bytes)).status !=
-            kStatusComplete) {
+            platform::kAspiStatusComplete) {
       SetError(DeviceErrorRead);
       return -1;
     }
