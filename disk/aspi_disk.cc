@@ -7,10 +7,6 @@
 #include "platform/aspi_request_block.h"
 #include "platform/byte_order.h"
 
-using platform::LoadBe32;
-using platform::StoreBe32;
-using platform::StoreLe32;
-
 namespace {
 
 // The sense bytes asked for with each command (SENSE_LEN).
@@ -106,8 +102,8 @@ int AspiDisk::Open(int mode) {
   uint8_t cdb[10] = {0x25, static_cast<uint8_t>(lun << 5)};
   uint8_t reply[8] = {};
   const CommandResult result = RunCommand(cdb, 10, reply, sizeof reply);
-  const uint32_t lastBlock = LoadBe32(reply);
-  const uint32_t length = LoadBe32(reply + 4);
+  const uint32_t lastBlock = platform::LoadBe32(reply);
+  const uint32_t length = platform::LoadBe32(reply + 4);
   // Seek and Read divide by the block length: a drive that reports none is refused.
   if (result.status != platform::kAspiStatusComplete || length == 0 || length > INT32_MAX) {
     SetError(DeviceErrorOpen);
@@ -141,7 +137,7 @@ AspiDisk::CommandResult AspiDisk::RunCommand(const uint8_t* cdb, uint8_t cdbLeng
   block[platform::kSrbFlags] = platform::kAspiFlagEventNotify | platform::kAspiFlagDataIn;
   block[platform::kSrbTarget] = static_cast<uint8_t>(target);
   block[platform::kSrbLun] = static_cast<uint8_t>(lun);
-  StoreLe32(block + platform::kSrbBufLen, bufferLength);
+  platform::StoreLe32(block + platform::kSrbBufLen, bufferLength);
   block[platform::kSrbSenseLen] = kSenseLength;
   block[platform::kSrbCdbLen] = cdbLength;
   std::memcpy(block + platform::kSrbCdb, cdb, cdbLength);
@@ -214,7 +210,7 @@ int AspiDisk::ReadBlocks(uint8_t* buffer, uint32_t blocks) {
     } else {
       cdb[0] = 0x28;
       cdb[1] = static_cast<uint8_t>(lun << 5);
-      StoreBe32(cdb + 2, position);
+      platform::StoreBe32(cdb + 2, position);
       cdb[7] = static_cast<uint8_t>(chunk >> 8);
       cdb[8] = static_cast<uint8_t>(chunk);
       cdbLength = 10;

@@ -4,11 +4,6 @@
 
 #include "platform/byte_order.h"
 
-using platform::LoadLe16;
-using platform::LoadLe32;
-using platform::StoreLe16;
-using platform::StoreLe32;
-
 namespace {
 
 // DIOC_REGISTERS offsets.
@@ -35,13 +30,13 @@ constexpr size_t kParamLargeSectorCount = 28;
 // A generic block-device request for `drive` with minor code `function`.
 void PrepareRegisters(uint8_t* registers, int32_t drive, uint32_t function) {
   std::memset(registers, 0, platform::kVwin32RegisterBytes);
-  StoreLe32(registers + kRegEbx, static_cast<uint32_t>(drive));
-  StoreLe32(registers + kRegEcx, function);
-  StoreLe32(registers + kRegEax, kGenericIoctl);
+  platform::StoreLe32(registers + kRegEbx, static_cast<uint32_t>(drive));
+  platform::StoreLe32(registers + kRegEcx, function);
+  platform::StoreLe32(registers + kRegEax, kGenericIoctl);
 }
 
 bool CarrySet(const uint8_t* registers) {
-  return (LoadLe32(registers + kRegFlags) & kCarryFlag) != 0;
+  return (platform::LoadLe32(registers + kRegFlags) & kCarryFlag) != 0;
 }
 
 }  // namespace
@@ -92,15 +87,15 @@ int Win95Disk::Open(int mode) {
   }
   // With 0 sectors per track no read could make progress, and 0 bytes per sector describes
   // no medium: such a block is refused here rather than at the first Read.
-  if (LoadLe16(params + kParamBytesPerSector) == 0 ||
-      LoadLe16(params + kParamSectorsPerTrack) == 0) {
+  if (platform::LoadLe16(params + kParamBytesPerSector) == 0 ||
+      platform::LoadLe16(params + kParamSectorsPerTrack) == 0) {
     port.reset();
     SetError(DeviceErrorOpen);
     return -1;
   }
 
   std::memcpy(deviceParams, params, sizeof deviceParams);
-  bytesPerSector = static_cast<int32_t>(LoadLe16(params + kParamBytesPerSector));
+  bytesPerSector = static_cast<int32_t>(platform::LoadLe16(params + kParamBytesPerSector));
   capacity = static_cast<int32_t>(EndSector());
   drive = newDrive;
   vwin32 = std::move(port);
@@ -195,10 +190,10 @@ int Win95Disk::ReadChunk(uint8_t* buffer, uint32_t count) {
     return -1;
   }
   uint8_t block[kReadBlockBytes] = {};
-  StoreLe16(block + 1, address.head);
-  StoreLe16(block + 3, address.cylinder);
-  StoreLe16(block + 5, address.sector);
-  StoreLe16(block + 7, count);
+  platform::StoreLe16(block + 1, address.head);
+  platform::StoreLe16(block + 3, address.cylinder);
+  platform::StoreLe16(block + 5, address.sector);
+  platform::StoreLe16(block + 7, count);
   // Bytes 9-12 (buffer location) and 13-14 (data selector) are the port's to fill.
   uint8_t registers[platform::kVwin32RegisterBytes];
   PrepareRegisters(registers, drive, kReadTrack);
@@ -211,12 +206,12 @@ int Win95Disk::ReadChunk(uint8_t* buffer, uint32_t count) {
 }
 
 uint32_t Win95Disk::SectorsPerTrack() const {
-  return LoadLe16(deviceParams + kParamSectorsPerTrack);
+  return platform::LoadLe16(deviceParams + kParamSectorsPerTrack);
 }
 
-uint32_t Win95Disk::Heads() const { return LoadLe16(deviceParams + kParamHeads); }
+uint32_t Win95Disk::Heads() const { return platform::LoadLe16(deviceParams + kParamHeads); }
 
 uint32_t Win95Disk::EndSector() const {
-  return LoadLe32(deviceParams + kParamHiddenSectors) +
-         LoadLe32(deviceParams + kParamLargeSectorCount);
+  return platform::LoadLe32(deviceParams + kParamHiddenSectors) +
+         platform::LoadLe32(deviceParams + kParamLargeSectorCount);
 }

@@ -7,8 +7,6 @@
 
 #include "platform/byte_order.h"
 
-using platform::LoadLe16;
-
 namespace {
 
 // The largest FAT a FAT16 volume can use: 65536 two-byte entries. A boot record that
@@ -129,7 +127,7 @@ int HumanVolume::IsEndOfChain(uint32_t cluster) {
 uint16_t HumanVolume::NextCluster(uint32_t cluster) {
   const uint32_t index = cluster & 0xFFFF;
   if (index >= FatEntryCount()) return 0;
-  return LoadLe16(&fat[static_cast<size_t>(index) * 2]);
+  return platform::LoadLe16(&fat[static_cast<size_t>(index) * 2]);
 }
 
 uint32_t HumanVolume::FatEntryCount() const {
