@@ -44,7 +44,7 @@ class Win95Disk : public SectorDevice {
   int SetName(const char* name) override;
   const char* GetName() override;
 
-  static constexpr size_t kParameterBytes = 40;
+  static constexpr size_t kParameterBytes = platform::kVwin32ParameterBytes;
 
  private:
   struct TrackAddress {
