@@ -4,29 +4,13 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/aspi_request_block.h"
+#include "platform/byte_order.h"
+
 namespace {
 
-// ASPI request codes, flags and statuses.
-constexpr uint8_t kGetDeviceType = 1;
-constexpr uint8_t kExecScsiCommand = 2;
-constexpr uint8_t kAbortRequest = 3;
-constexpr uint8_t kFlagsEventDataIn = 0x48;  // SRB_EVENT_NOTIFY | SRB_DIR_IN
-constexpr uint8_t kStatusPending = 0;
-constexpr uint8_t kStatusComplete = 1;
-constexpr uint8_t kStatusError = 4;
+// The sense bytes asked for with each command (SENSE_LEN).
 constexpr uint8_t kSenseLength = 14;
-
-// SRB_ExecSCSICmd offsets.
-constexpr size_t kSrbStatus = 1;
-constexpr size_t kSrbHaId = 2;
-constexpr size_t kSrbFlags = 3;
-constexpr size_t kSrbTarget = 8;
-constexpr size_t kSrbLun = 9;
-constexpr size_t kSrbBufLen = 12;
-constexpr size_t kSrbSenseLen = 20;
-constexpr size_t kSrbCdbLen = 21;
-constexpr size_t kSrbCdb = 48;
-constexpr size_t kSrbSense = 64;
 
 constexpr uint32_t kCommandWaitMs = 5000;
 constexpr uint32_t kRetryPauseMs = 500;
@@ -39,19 +23,6 @@ constexpr uint32_t kChunkBytes = 16384;
 // READ(6) carries a 21-bit block address and a one-byte count (0 meaning 256).
 constexpr uint32_t kRead6LastBlock = 0x1FFFFF;
 constexpr uint32_t kRead6MaxBlocks = 256;
-
-void StoreLe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void StoreBe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
-}
-
-uint32_t LoadBe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
-}
 
 // One "%d" of scanf: white space, an optional sign, decimal digits. Values beyond int
 // saturate. Returns false when no digits follow.
@@ -89,7 +60,7 @@ void AspiDisk::LoadLibrary() {
   if (loaded == platform::AspiLibrary::LoadResult::kLoadedNow && getSupportInfo) {
     const uint32_t info = library->GetSupportInfo();
     library->SetHostAdapterCount(
-        ((info >> 8) & 0xFF) == kStatusComplete ? static_cast<int>(info & 0xFF) : -1);
+        ((info >> 8) & 0xFF) == platform::kAspiStatusComplete ? static_cast<int>(info & 0xFF) : -1);
   }
 }
 
@@ -114,11 +85,11 @@ int AspiDisk::Open(int mode) {
   }
 
   uint8_t inquiry[platform::kAspiShortBlockBytes] = {};
-  inquiry[0] = kGetDeviceType;
-  inquiry[kSrbHaId] = static_cast<uint8_t>(hostAdapter);
-  inquiry[kSrbTarget] = static_cast<uint8_t>(target);
-  inquiry[kSrbLun] = static_cast<uint8_t>(lun);
-  if (library->SendCommand(inquiry, platform::AspiLocations()) != kStatusComplete) {
+  inquiry[platform::kSrbCmd] = platform::kAspiGetDeviceType;
+  inquiry[platform::kSrbHaId] = static_cast<uint8_t>(hostAdapter);
+  inquiry[platform::kSrbTarget] = static_cast<uint8_t>(target);
+  inquiry[platform::kSrbLun] = static_cast<uint8_t>(lun);
+  if (library->SendCommand(inquiry, platform::AspiLocations()) != platform::kAspiStatusComplete) {
     SetError(DeviceErrorOpen);
     return -1;
   }
@@ -131,10 +102,10 @@ int AspiDisk::Open(int mode) {
   uint8_t cdb[10] = {0x25, static_cast<uint8_t>(lun << 5)};
   uint8_t reply[8] = {};
   const CommandResult result = RunCommand(cdb, 10, reply, sizeof reply);
-  const uint32_t lastBlock = LoadBe32(reply);
-  const uint32_t length = LoadBe32(reply + 4);
+  const uint32_t lastBlock = platform::LoadBe32(reply);
+  const uint32_t length = platform::LoadBe32(reply + 4);
   // Seek and Read divide by the block length: a drive that reports none is refused.
-  if (result.status != kStatusComplete || length == 0 || length > INT32_MAX) {
+  if (result.status != platform::kAspiStatusComplete || length == 0 || length > INT32_MAX) {
     SetError(DeviceErrorOpen);
     return -1;
   }
@@ -149,9 +120,9 @@ bool AspiDisk::WaitUntilReady() {
   for (int attempt = 1;; ++attempt) {
     const CommandResult result = RunCommand(cdb, 6, nullptr, 0);
     if (result.timedOut) return false;
-    if (result.status == kStatusComplete) return true;
+    if (result.status == platform::kAspiStatusComplete) return true;
     const bool mayRetry =
-        result.status == kStatusError && attempt < kReadyAttempts &&
+        result.status == platform::kAspiStatusError && attempt < kReadyAttempts &&
         (result.senseKey == kSenseNotReady || result.senseKey == kSenseUnitAttention);
     if (!mayRetry) return false;
     library->Pause(kRetryPauseMs);
@@ -161,15 +132,15 @@ bool AspiDisk::WaitUntilReady() {
 AspiDisk::CommandResult AspiDisk::RunCommand(const uint8_t* cdb, uint8_t cdbLength, void* buffer,
                                              uint32_t bufferLength) {
   uint8_t block[platform::kAspiExecBlockBytes] = {};
-  block[0] = kExecScsiCommand;
-  block[kSrbHaId] = static_cast<uint8_t>(hostAdapter);
-  block[kSrbFlags] = kFlagsEventDataIn;
-  block[kSrbTarget] = static_cast<uint8_t>(target);
-  block[kSrbLun] = static_cast<uint8_t>(lun);
-  StoreLe32(block + kSrbBufLen, bufferLength);
-  block[kSrbSenseLen] = kSenseLength;
-  block[kSrbCdbLen] = cdbLength;
-  std::memcpy(block + kSrbCdb, cdb, cdbLength);
+  block[platform::kSrbCmd] = platform::kAspiExecScsiCommand;
+  block[platform::kSrbHaId] = static_cast<uint8_t>(hostAdapter);
+  block[platform::kSrbFlags] = platform::kAspiFlagEventNotify | platform::kAspiFlagDataIn;
+  block[platform::kSrbTarget] = static_cast<uint8_t>(target);
+  block[platform::kSrbLun] = static_cast<uint8_t>(lun);
+  platform::StoreLe32(block + platform::kSrbBufLen, bufferLength);
+  block[platform::kSrbSenseLen] = kSenseLength;
+  block[platform::kSrbCdbLen] = cdbLength;
+  std::memcpy(block + platform::kSrbCdb, cdb, cdbLength);
 
   CommandResult result{};
   if (event == nullptr) return result;  // closed: nothing can be waited for
@@ -181,21 +152,21 @@ AspiDisk::CommandResult AspiDisk::RunCommand(const uint8_t* cdb, uint8_t cdbLeng
   library->SendCommand(block, locations);
 
   // ASPI writes the status from elsewhere while the command runs.
-  volatile uint8_t* status = block + kSrbStatus;
-  if (*status == kStatusPending &&
+  volatile uint8_t* status = block + platform::kSrbStatus;
+  if (*status == platform::kAspiStatusPending &&
       event->Wait(kCommandWaitMs) == platform::AspiEvent::WaitResult::kTimeout) {
     result.timedOut = true;
     uint8_t abort[platform::kAspiShortBlockBytes] = {};
-    abort[0] = kAbortRequest;
-    abort[kSrbHaId] = block[kSrbHaId];
+    abort[platform::kSrbCmd] = platform::kAspiAbortRequest;
+    abort[platform::kSrbHaId] = block[platform::kSrbHaId];
     platform::AspiLocations toAbort;
     toAbort.toAbort = block;
     library->SendCommand(abort, toAbort);
     // The aborted request still refers to `block` and `buffer`: let ASPI finish with them.
-    if (*status == kStatusPending) event->Wait(kCommandWaitMs);
+    if (*status == platform::kAspiStatusPending) event->Wait(kCommandWaitMs);
   }
   result.status = *status;
-  result.senseKey = block[kSrbSense + 2] & 0x0F;
+  result.senseKey = block[platform::kSrbSense + 2] & 0x0F;
   return result;
 }
 
@@ -239,7 +210,7 @@ int AspiDisk::ReadBlocks(uint8_t* buffer, uint32_t blocks) {
     } else {
       cdb[0] = 0x28;
       cdb[1] = static_cast<uint8_t>(lun << 5);
-      StoreBe32(cdb + 2, position);
+      platform::StoreBe32(cdb + 2, position);
       cdb[7] = static_cast<uint8_t>(chunk >> 8);
       cdb[8] = static_cast<uint8_t>(chunk);
       cdbLength = 10;
@@ -247,7 +218,7 @@ int AspiDisk::ReadBlocks(uint8_t* buffer, uint32_t blocks) {
     const uint64_t bytes = static_cast<uint64_t>(chunk) * size;
     if (bytes > UINT32_MAX ||
         RunCommand(cdb, cdbLength, buffer, static_cast<uint32_t>(bytes)).status !=
-            kStatusComplete) {
+            platform::kAspiStatusComplete) {
       SetError(DeviceErrorRead);
       return -1;
     }

@@ -2,55 +2,22 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
+#include "platform/vwin32_request_block.h"
+
 namespace {
-
-// DIOC_REGISTERS offsets.
-constexpr size_t kRegEbx = 0;
-constexpr size_t kRegEcx = 8;
-constexpr size_t kRegEax = 12;
-constexpr size_t kRegFlags = 24;
-constexpr uint32_t kCarryFlag = 1;
-
-constexpr uint32_t kGenericIoctl = 0x440D;
-constexpr uint32_t kGetDeviceParameters = 0x0860;
-constexpr uint32_t kReadTrack = 0x0861;
-
-// Read block of minor code 61h.
-constexpr size_t kReadBlockBytes = 15;
-
-// Offsets within the device parameter block.
-constexpr size_t kParamBytesPerSector = 7;
-constexpr size_t kParamSectorsPerTrack = 20;
-constexpr size_t kParamHeads = 22;
-constexpr size_t kParamHiddenSectors = 24;
-constexpr size_t kParamLargeSectorCount = 28;
-
-uint32_t LoadLe16(const uint8_t* p) { return static_cast<uint32_t>(p[0] | p[1] << 8); }
-
-uint32_t LoadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void StoreLe16(uint8_t* p, uint32_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void StoreLe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 // A generic block-device request for `drive` with minor code `function`.
 void PrepareRegisters(uint8_t* registers, int32_t drive, uint32_t function) {
   std::memset(registers, 0, platform::kVwin32RegisterBytes);
-  StoreLe32(registers + kRegEbx, static_cast<uint32_t>(drive));
-  StoreLe32(registers + kRegEcx, function);
-  StoreLe32(registers + kRegEax, kGenericIoctl);
+  platform::StoreLe32(registers + platform::kVwin32RegEbx, static_cast<uint32_t>(drive));
+  platform::StoreLe32(registers + platform::kVwin32RegEcx, function);
+  platform::StoreLe32(registers + platform::kVwin32RegEax, platform::kVwin32GenericIoctl);
 }
 
 bool CarrySet(const uint8_t* registers) {
-  return (LoadLe32(registers + kRegFlags) & kCarryFlag) != 0;
+  return (platform::LoadLe32(registers + platform::kVwin32RegFlags) & platform::kVwin32CarryFlag) !=
+         0;
 }
 
 }  // namespace
@@ -90,7 +57,7 @@ int Win95Disk::Open(int mode) {
   position = 0;
 
   uint8_t registers[platform::kVwin32RegisterBytes];
-  PrepareRegisters(registers, newDrive, kGetDeviceParameters);
+  PrepareRegisters(registers, newDrive, platform::kVwin32GetDeviceParameters);
   uint8_t params[kParameterBytes] = {};
   if (!port->BlockDeviceRequest(registers, params, sizeof params, nullptr) || CarrySet(registers)) {
     error = port->LastError();
@@ -101,15 +68,16 @@ int Win95Disk::Open(int mode) {
   }
   // With 0 sectors per track no read could make progress, and 0 bytes per sector describes
   // no medium: such a block is refused here rather than at the first Read.
-  if (LoadLe16(params + kParamBytesPerSector) == 0 ||
-      LoadLe16(params + kParamSectorsPerTrack) == 0) {
+  if (platform::LoadLe16(params + platform::kVwin32ParamBytesPerSector) == 0 ||
+      platform::LoadLe16(params + platform::kVwin32ParamSectorsPerTrack) == 0) {
     port.reset();
     SetError(DeviceErrorOpen);
     return -1;
   }
 
   std::memcpy(deviceParams, params, sizeof deviceParams);
-  bytesPerSector = static_cast<int32_t>(LoadLe16(params + kParamBytesPerSector));
+  bytesPerSector =
+      static_cast<int32_t>(platform::LoadLe16(params + platform::kVwin32ParamBytesPerSector));
   capacity = static_cast<int32_t>(EndSector());
   drive = newDrive;
   vwin32 = std::move(port);
@@ -186,14 +154,14 @@ int Win95Disk::ReadChunk(uint8_t* buffer, uint32_t count) {
     SetError(DeviceErrorRead);
     return -1;
   }
-  uint8_t block[kReadBlockBytes] = {};
-  StoreLe16(block + 1, address.head);
-  StoreLe16(block + 3, address.cylinder);
-  StoreLe16(block + 5, address.sector);
-  StoreLe16(block + 7, count);
-  // Bytes 9-12 (buffer location) and 13-14 (data selector) are the port's to fill.
+  uint8_t block[platform::kVwin32ReadBlockBytes] = {};
+  platform::StoreLe16(block + platform::kVwin32ReadHead, address.head);
+  platform::StoreLe16(block + platform::kVwin32ReadCylinder, address.cylinder);
+  platform::StoreLe16(block + platform::kVwin32ReadSector, address.sector);
+  platform::StoreLe16(block + platform::kVwin32ReadCount, count);
+  // The buffer's offset and selector are the port's to fill.
   uint8_t registers[platform::kVwin32RegisterBytes];
-  PrepareRegisters(registers, drive, kReadTrack);
+  PrepareRegisters(registers, drive, platform::kVwin32ReadTrack);
   if (!vwin32->BlockDeviceRequest(registers, block, sizeof block, buffer) || CarrySet(registers)) {
     SetError(DeviceErrorRead);
     return -1;
@@ -203,12 +171,14 @@ int Win95Disk::ReadChunk(uint8_t* buffer, uint32_t count) {
 }
 
 uint32_t Win95Disk::SectorsPerTrack() const {
-  return LoadLe16(deviceParams + kParamSectorsPerTrack);
+  return platform::LoadLe16(deviceParams + platform::kVwin32ParamSectorsPerTrack);
 }
 
-uint32_t Win95Disk::Heads() const { return LoadLe16(deviceParams + kParamHeads); }
+uint32_t Win95Disk::Heads() const {
+  return platform::LoadLe16(deviceParams + platform::kVwin32ParamHeads);
+}
 
 uint32_t Win95Disk::EndSector() const {
-  return LoadLe32(deviceParams + kParamHiddenSectors) +
-         LoadLe32(deviceParams + kParamLargeSectorCount);
+  return platform::LoadLe32(deviceParams + platform::kVwin32ParamHiddenSectors) +
+         platform::LoadLe32(deviceParams + platform::kVwin32ParamLargeSectorCount);
 }

@@ -39,7 +39,7 @@ class Win95Disk : public SectorDevice {
   // sectors + large sector count; any other: sector. Returns the new position; never fails.
   int Seek(int sector, int origin) override;
 
-  static constexpr size_t kParameterBytes = 40;
+  static constexpr size_t kParameterBytes = platform::kVwin32ParameterBytes;
 
  private:
   struct TrackAddress {

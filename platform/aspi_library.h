@@ -4,11 +4,9 @@
 #include <cstdint>
 #include <memory>
 
-namespace platform {
+#include "platform/aspi_request_block.h"
 
-// Sizes of the ASPI for Win32 request blocks.
-constexpr int kAspiExecBlockBytes = 80;   // SRB_ExecSCSICmd
-constexpr int kAspiShortBlockBytes = 12;  // SRB_GDEVBlock, SRB_Abort
+namespace platform {
 
 // The completion event of ASPI requests: auto-reset, created not signalled. Closed when
 // destroyed.
@@ -31,9 +29,9 @@ class AspiEvent {
 // cannot hold a pointer of every process, so the caller leaves them 0 and the library
 // fills them in from here.
 struct AspiLocations {
-  void* buffer = nullptr;            // SRB_BufPointer (offset 16) of SC_EXEC_SCSI_CMD
-  AspiEvent* event = nullptr;        // SRB_PostProc (offset 24) with SRB_EVENT_NOTIFY
-  const uint8_t* toAbort = nullptr;  // SRB_ToAbort (offset 8) of SC_ABORT_SRB
+  void* buffer = nullptr;            // SRB_BufPointer (kSrbBufPointer) of SC_EXEC_SCSI_CMD
+  AspiEvent* event = nullptr;        // SRB_PostProc (kSrbPostProc) with SRB_EVENT_NOTIFY
+  const uint8_t* toAbort = nullptr;  // SRB_ToAbort (kSrbToAbort) of SC_ABORT_SRB
 };
 
 // ASPI for Win32 ("wnaspi32.dll"), loaded at run time. One object serves the whole

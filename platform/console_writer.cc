@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/code_page_932.h"
 #include "platform/utf8_host_text.h"
 
 namespace platform {

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdint>
 
+#include "platform/code_page_932.h"
+
 namespace platform {
 namespace {
 
@@ -57,10 +59,6 @@ class PassThroughText final : public HostText {
 };
 
 }  // namespace
-
-bool IsCodePage932Lead(uint8_t byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
 
 std::string Utf8HostText::FromDisk(std::string_view text) const {
   std::string out;

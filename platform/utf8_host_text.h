@@ -39,9 +39,6 @@ std::unique_ptr<HostText> NewPassThroughText();
 // True for "UTF-8" and "UTF8" in any case.
 bool IsUtf8CharsetName(const std::string& charset);
 
-// True for a byte that starts a double-byte character of code page 932.
-bool IsCodePage932Lead(uint8_t byte);
-
 // UTF-8 text as UTF-16. A byte that starts no well-formed sequence becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 

@@ -5,11 +5,9 @@
 #include <cstdint>
 #include <memory>
 
-namespace platform {
+#include "platform/vwin32_request_block.h"
 
-// Size of the DIOC_REGISTERS block: reg_EBX, reg_EDX, reg_ECX, reg_EAX, reg_EDI, reg_ESI
-// and reg_Flags, seven little-endian 32-bit values in this order.
-constexpr size_t kVwin32RegisterBytes = 28;
+namespace platform {
 
 // An open handle on the Windows 95 VWIN32 device, which carries MS-DOS interrupt 21h
 // function 440Dh (generic block-device) requests. Closed when destroyed.
@@ -21,12 +19,11 @@ class Vwin32Port {
   virtual ~Vwin32Port() = default;
 
   // Sends one VWIN32_DIOC_DOS_IOCTL request. `registers` (kVwin32RegisterBytes) is the
-  // input and receives the output registers; bit 0 of reg_Flags set on return means the
-  // DOS service failed. reg_EDX must locate `block` (`blockBytes` long: the 40-byte
-  // parameter block of minor code 60h, or the 15-byte read block of minor code 61h), and
-  // the read block's bytes 9-12 must locate `buffer` with bytes 13-14 the data selector;
-  // these fields cannot hold a pointer of every process, so the caller leaves them 0 and
-  // the port fills them in.
+  // input and receives the output registers; the carry set on return means the DOS
+  // service failed. reg_EDX must locate `block` (`blockBytes` long: the parameter block of
+  // minor code 60h, or the read block of minor code 61h), and the read block's buffer
+  // offset and selector must locate `buffer`; these fields cannot hold a pointer of every
+  // process, so the caller leaves them 0 and the port fills them in.
   // `buffer` (null for minor code 60h) must hold the sectors the read block asks for.
   // True when the request was carried out (the carry bit still decides its outcome);
   // false with the system error in LastError().

@@ -3,27 +3,21 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/aspi_request_block.h"
+#include "platform/byte_order.h"
+
+using platform::LoadBe16;
+using platform::LoadBe32;
+using platform::LoadLe32;
+using platform::StoreBe32;
+
 namespace {
 
-constexpr uint8_t kStatusComplete = 1;
-constexpr uint8_t kStatusAborted = 2;
-constexpr uint8_t kStatusError = 4;
-constexpr uint8_t kStatusNoDevice = 0x82;
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void PutBe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-
 void SetSense(uint8_t* block, uint8_t key) {
-  block[1] = kStatusError;
-  block[23] = 0x02;  // CHECK CONDITION
-  block[64] = 0x70;
-  block[64 + 2] = key;
+  block[platform::kSrbStatus] = platform::kAspiStatusError;
+  block[platform::kSrbTargStat] = 0x02;  // CHECK CONDITION
+  block[platform::kSrbSense] = 0x70;
+  block[platform::kSrbSense + 2] = key;
 }
 
 }  // namespace
@@ -87,36 +81,39 @@ uint32_t FakeAspiLibrary::GetSupportInfo() {
 }
 
 uint32_t FakeAspiLibrary::SendCommand(uint8_t* block, const platform::AspiLocations& locations) {
-  const size_t size =
-      block[0] == 2 ? platform::kAspiExecBlockBytes : platform::kAspiShortBlockBytes;
+  const size_t size = block[platform::kSrbCmd] == platform::kAspiExecScsiCommand
+                          ? platform::kAspiExecBlockBytes
+                          : platform::kAspiShortBlockBytes;
   requests.push_back(Request{std::vector<uint8_t>(block, block + size), block, locations});
-  switch (block[0]) {
-    case 1: {
-      const bool present = devices.count({block[2], block[8], block[9]}) != 0;
-      block[1] = present ? kStatusComplete : kStatusNoDevice;
-      return block[1];
+  switch (block[platform::kSrbCmd]) {
+    case platform::kAspiGetDeviceType: {
+      const bool present = devices.count({block[platform::kSrbHaId], block[platform::kSrbTarget],
+                                          block[platform::kSrbLun]}) != 0;
+      block[platform::kSrbStatus] =
+          present ? platform::kAspiStatusComplete : platform::kAspiStatusNoDevice;
+      return block[platform::kSrbStatus];
     }
-    case 2: {
+    case platform::kAspiExecScsiCommand: {
       auto* event = static_cast<FakeAspiEvent*>(locations.event);
-      const uint8_t opcode = block[48];
+      const uint8_t opcode = block[platform::kSrbCdb];
       if (timeouts.count(opcode) != 0 || completeOnWait) {
         pendingCompletes = timeouts.erase(opcode) == 0;
         pendingBlock = block;
         pendingBuffer = locations.buffer;
         pendingEvent = event;
-        block[1] = 0;
-        return 0;
+        block[platform::kSrbStatus] = platform::kAspiStatusPending;
+        return platform::kAspiStatusPending;
       }
       Execute(block, locations.buffer);
       if (event != nullptr) event->signalled = true;
-      return block[1];
+      return block[platform::kSrbStatus];
     }
-    case 3:
+    case platform::kAspiAbortRequest:
       // The aborted request ends with SS_ABORTED the next time its event is waited for.
       if (pendingBlock != nullptr && locations.toAbort == pendingBlock) pendingAborted = true;
-      return kStatusComplete;
+      return platform::kAspiStatusComplete;
     default:
-      return 0x80;
+      return platform::kAspiStatusInvalidCommand;
   }
 }
 
@@ -124,7 +121,7 @@ void FakeAspiLibrary::Wait(FakeAspiEvent* event) {
   ++waits;
   if (pendingBlock == nullptr || pendingEvent != event) return;
   if (pendingAborted) {
-    pendingBlock[1] = kStatusAborted;
+    pendingBlock[platform::kSrbStatus] = platform::kAspiStatusAborted;
   } else if (pendingCompletes) {
     Execute(pendingBlock, pendingBuffer);
   } else {
@@ -148,19 +145,21 @@ void FakeAspiLibrary::Pause(uint32_t milliseconds) {
 std::vector<std::vector<uint8_t>> FakeAspiLibrary::Cdbs() const {
   std::vector<std::vector<uint8_t>> cdbs;
   for (const Request& r : requests) {
-    if (r.block[0] != 2) continue;
-    cdbs.emplace_back(r.block.begin() + 48, r.block.begin() + 48 + r.block[21]);
+    if (r.block[platform::kSrbCmd] != platform::kAspiExecScsiCommand) continue;
+    const auto cdb = r.block.begin() + platform::kSrbCdb;
+    cdbs.emplace_back(cdb, cdb + r.block[platform::kSrbCdbLen]);
   }
   return cdbs;
 }
 
 void FakeAspiLibrary::Execute(uint8_t* block, void* buffer) {
-  if (devices.count({block[2], block[8], block[9]}) == 0) {
-    block[1] = kStatusNoDevice;
+  if (devices.count({block[platform::kSrbHaId], block[platform::kSrbTarget],
+                     block[platform::kSrbLun]}) == 0) {
+    block[platform::kSrbStatus] = platform::kAspiStatusNoDevice;
     return;
   }
-  const uint8_t* cdb = block + 48;
-  const uint32_t length = Le32(block + 12);
+  const uint8_t* cdb = block + platform::kSrbCdb;
+  const uint32_t length = LoadLe32(block + platform::kSrbBufLen);
   auto* out = static_cast<uint8_t*>(buffer);
   switch (cdb[0]) {
     case 0x00:
@@ -169,16 +168,16 @@ void FakeAspiLibrary::Execute(uint8_t* block, void* buffer) {
         SetSense(block, notReadyKey);
         return;
       }
-      block[1] = kStatusComplete;
+      block[platform::kSrbStatus] = platform::kAspiStatusComplete;
       return;
     case 0x25:
       if (failCapacity || length < 8 || out == nullptr) {
         SetSense(block, 5);
         return;
       }
-      PutBe32(out, lastBlock);
-      PutBe32(out + 4, blockLength);
-      block[1] = kStatusComplete;
+      StoreBe32(out, lastBlock);
+      StoreBe32(out + 4, blockLength);
+      block[platform::kSrbStatus] = platform::kAspiStatusComplete;
       return;
     case 0x08:
     case 0x28: {
@@ -188,8 +187,8 @@ void FakeAspiLibrary::Execute(uint8_t* block, void* buffer) {
         first = static_cast<uint32_t>((cdb[1] & 0x1F) << 16 | cdb[2] << 8 | cdb[3]);
         count = cdb[4] == 0 ? 256 : cdb[4];
       } else {
-        first = static_cast<uint32_t>(cdb[2]) << 24 | cdb[3] << 16 | cdb[4] << 8 | cdb[5];
-        count = static_cast<uint32_t>(cdb[7] << 8 | cdb[8]);
+        first = LoadBe32(cdb + 2);
+        count = LoadBe16(cdb + 7);
       }
       for (uint64_t b = first; b < static_cast<uint64_t>(first) + count; ++b) {
         if (failingBlocks.count(static_cast<uint32_t>(b)) != 0) {
@@ -209,7 +208,7 @@ void FakeAspiLibrary::Execute(uint8_t* block, void* buffer) {
         const uint64_t n = std::min<uint64_t>(bytes, image.size() - offset);
         std::memcpy(out, image.data() + offset, n);
       }
-      block[1] = kStatusComplete;
+      block[platform::kSrbStatus] = platform::kAspiStatusComplete;
       return;
     }
     default:

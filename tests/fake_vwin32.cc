@@ -2,25 +2,19 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
+#include "platform/vwin32_request_block.h"
+
+using platform::LoadLe16;
+using platform::LoadLe32;
+using platform::StoreLe16;
+using platform::StoreLe32;
+
 namespace {
 
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+void SetCarry(uint8_t* registers) {
+  registers[platform::kVwin32RegFlags] |= platform::kVwin32CarryFlag;
 }
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-void PutLe16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-void SetCarry(uint8_t* registers) { registers[24] |= 1; }
 
 }  // namespace
 
@@ -34,10 +28,13 @@ class FakeVwin32Port final : public platform::Vwin32Port {
 
   bool BlockDeviceRequest(uint8_t* registers, uint8_t* block, size_t blockBytes,
                           void* buffer) override {
-    FakeVwin32Service::Request request{Le32(registers), Le32(registers + 8)};
+    FakeVwin32Service::Request request{LoadLe32(registers + platform::kVwin32RegEbx),
+                                       LoadLe32(registers + platform::kVwin32RegEcx)};
     const FakeVwin32Geometry& g = service->geometry;
-    if (Le32(registers + 12) != 0x440D) return Fail(1);  // ERROR_INVALID_FUNCTION
-    if (request.function == 0x0860) {
+    if (LoadLe32(registers + platform::kVwin32RegEax) != platform::kVwin32GenericIoctl) {
+      return Fail(1);  // ERROR_INVALID_FUNCTION
+    }
+    if (request.function == platform::kVwin32GetDeviceParameters) {
       service->log.push_back(request);
       if (service->parametersRefuseError != 0) return Fail(service->parametersRefuseError);
       if (service->parametersCarryError >= 0) {
@@ -45,20 +42,23 @@ class FakeVwin32Port final : public platform::Vwin32Port {
         SetCarry(registers);
         return true;
       }
-      if (blockBytes < 40) return Fail(87);  // ERROR_INVALID_PARAMETER
-      std::memset(block, 0, 40);
-      PutLe16(block + 7, g.bytesPerSector);
-      PutLe16(block + 20, g.sectorsPerTrack);
-      PutLe16(block + 22, g.heads);
-      PutLe32(block + 24, g.hiddenSectors);
-      PutLe32(block + 28, g.largeSectorCount);
+      if (blockBytes < platform::kVwin32ParameterBytes) return Fail(87);  // ERROR_INVALID_PARAMETER
+      std::memset(block, 0, platform::kVwin32ParameterBytes);
+      StoreLe16(block + platform::kVwin32ParamBytesPerSector, g.bytesPerSector);
+      StoreLe16(block + platform::kVwin32ParamSectorsPerTrack, g.sectorsPerTrack);
+      StoreLe16(block + platform::kVwin32ParamHeads, g.heads);
+      StoreLe32(block + platform::kVwin32ParamHiddenSectors, g.hiddenSectors);
+      StoreLe32(block + platform::kVwin32ParamLargeSectorCount, g.largeSectorCount);
       return true;
     }
-    if (request.function != 0x0861 || blockBytes < 15 || buffer == nullptr) return Fail(87);
-    request.head = Le16(block + 1);
-    request.cylinder = Le16(block + 3);
-    request.sector = Le16(block + 5);
-    request.count = Le16(block + 7);
+    if (request.function != platform::kVwin32ReadTrack ||
+        blockBytes < platform::kVwin32ReadBlockBytes || buffer == nullptr) {
+      return Fail(87);
+    }
+    request.head = LoadLe16(block + platform::kVwin32ReadHead);
+    request.cylinder = LoadLe16(block + platform::kVwin32ReadCylinder);
+    request.sector = LoadLe16(block + platform::kVwin32ReadSector);
+    request.count = LoadLe16(block + platform::kVwin32ReadCount);
     service->log.push_back(request);
     const uint64_t first =
         (static_cast<uint64_t>(request.cylinder) * g.heads + request.head) * g.sectorsPerTrack +

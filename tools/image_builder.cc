@@ -8,9 +8,16 @@
 #include <set>
 #include <utility>
 
+#include "platform/byte_order.h"
+
 namespace imagebuilder {
 
 namespace {
+
+using platform::StoreBe16;
+using platform::StoreBe32;
+using platform::StoreLe16;
+using platform::StoreLe32;
 
 using Entry = std::array<uint8_t, 32>;
 
@@ -25,22 +32,6 @@ constexpr uint32_t kMinPcClusterCount = 4085;
 constexpr uint32_t kSparedClusters = 16;
 constexpr uint16_t kEndOfChain = 0xFFFF;
 
-void StoreLe16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void StoreLe32(uint8_t* p, uint32_t v) {
-  StoreLe16(p, v & 0xFFFF);
-  StoreLe16(p + 2, v >> 16);
-}
-void StoreBe16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 8);
-  p[1] = static_cast<uint8_t>(v);
-}
-void StoreBe32(uint8_t* p, uint32_t v) {
-  StoreBe16(p, v >> 16);
-  StoreBe16(p + 2, v & 0xFFFF);
-}
 void StoreFat16(uint8_t* p, uint16_t v, bool bigEndian) {
   if (bigEndian) {
     StoreBe16(p, v);

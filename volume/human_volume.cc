@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "volume/byte_order.h"
+#include "platform/byte_order.h"
 
 namespace {
 
@@ -127,7 +127,7 @@ int HumanVolume::IsEndOfChain(uint32_t cluster) {
 uint16_t HumanVolume::NextCluster(uint32_t cluster) {
   const uint32_t index = cluster & 0xFFFF;
   if (index >= FatEntryCount()) return 0;
-  return LoadLe16(&fat[static_cast<size_t>(index) * 2]);
+  return platform::LoadLe16(&fat[static_cast<size_t>(index) * 2]);
 }
 
 uint32_t HumanVolume::FatEntryCount() const {

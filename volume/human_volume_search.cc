@@ -1,7 +1,7 @@
 #include <cstring>
 #include <string>
 
-#include "volume/byte_order.h"
+#include "platform/byte_order.h"
 #include "volume/human_volume.h"
 #include "volume/shift_jis.h"
 
@@ -96,10 +96,10 @@ const uint8_t* HumanVolume::DecodeEntry(const uint8_t* entry, FindResult* out,
 
   out->longName = nullptr;
   out->attributes = static_cast<int16_t>(static_cast<int8_t>(entry[11]));
-  out->modifyTime = LoadLe16(entry + 22);
-  out->modifyDate = LoadLe16(entry + 24);
-  out->firstCluster = LoadLe16(entry + 26);
-  out->fileSize = LoadLe32(entry + 28);
+  out->modifyTime = platform::LoadLe16(entry + 22);
+  out->modifyDate = platform::LoadLe16(entry + 24);
+  out->firstCluster = platform::LoadLe16(entry + 26);
+  out->fileSize = platform::LoadLe32(entry + 28);
   out->pendingCluster = out->firstCluster;
   out->readPosition = nullptr;
   return entry + 32;

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "volume/byte_order.h"
+#include "platform/byte_order.h"
 
 PcFatVolume::PcFatVolume() { SetOptions(7); }
 
@@ -37,13 +37,14 @@ int PcFatVolume::ReadPartitionTable(PartitionInfo* table, int capacity) {
   if (info.sectorSize > d) sectorMultiplier = info.sectorSize / d;
   info.sectorsPerCluster = head[13];
   info.startSector = 0;
-  const uint16_t smallTotal = LoadLe16(head + 19);
-  info.partitionSectors = smallTotal != 0 ? smallTotal : static_cast<int32_t>(LoadLe32(head + 32));
-  info.fatStart = LoadLe16(head + 14);
+  const uint16_t smallTotal = platform::LoadLe16(head + 19);
+  info.partitionSectors =
+      smallTotal != 0 ? smallTotal : static_cast<int32_t>(platform::LoadLe32(head + 32));
+  info.fatStart = platform::LoadLe16(head + 14);
   info.fatCount = head[16];
-  info.fatSectors = LoadLe16(head + 22);
+  info.fatSectors = platform::LoadLe16(head + 22);
   info.rootStart = info.fatStart + info.fatCount * info.fatSectors;
-  info.rootBytes = static_cast<int32_t>(LoadLe16(head + 17)) * 32;
+  info.rootBytes = static_cast<int32_t>(platform::LoadLe16(head + 17)) * 32;
   info.reserved = 0;
   return 1;
 }

@@ -4,19 +4,17 @@
 #include <cstddef>
 #include <cstdint>
 
-// Names and paths on the disks are Shift_JIS (code page 932) byte strings. A lead byte
-// (0x81-0x9F, 0xE0-0xFC) forms one character with the byte after it, so every scan steps
-// over whole characters: a second byte of 0x5C is never a backslash.
+#include "platform/code_page_932.h"
 
-inline bool IsShiftJisLeadByte(uint8_t byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
+// Names and paths on the disks are Shift_JIS (code page 932) byte strings. A lead byte
+// (platform::IsCodePage932Lead) forms one character with the byte after it, so every scan
+// steps over whole characters: a second byte of 0x5C is never a backslash.
 
 // Length in bytes of the character at `text` (1 or 2). A lead byte at the end of the text
 // (followed by the terminator) counts as one byte, so no scan steps past the end.
 inline size_t ShiftJisCharLength(const char* text) {
   const uint8_t lead = static_cast<uint8_t>(text[0]);
-  return IsShiftJisLeadByte(lead) && text[1] != '\0' ? 2 : 1;
+  return platform::IsCodePage932Lead(lead) && text[1] != '\0' ? 2 : 1;
 }
 
 inline bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }

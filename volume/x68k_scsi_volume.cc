@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "volume/byte_order.h"
+#include "platform/byte_order.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ int X68kScsiVolume::ReadPartitionTable(PartitionInfo* table, int capacity) {
 
     // Partition start in 1024-byte units; the top byte of the field is not part of it.
     // Positions are 64-bit: the field reaches 16 GiB.
-    const int64_t kb = Swap32(LoadLe32(entry + 8)) & 0x00FFFFFF;
+    const int64_t kb = Swap32(platform::LoadLe32(entry + 8)) & 0x00FFFFFF;
     const int64_t ds = kb * 1024 / d;
 
     uint8_t boot[kHeadSize] = {};
@@ -61,18 +61,18 @@ int X68kScsiVolume::ReadPartitionTable(PartitionInfo* table, int capacity) {
 
     PartitionInfo& info = table[count];
     info = PartitionInfo();
-    info.sectorSize = LoadBe16(boot + 18);
+    info.sectorSize = platform::LoadBe16(boot + 18);
     if (info.sectorSize < d) return 0;
     if (info.sectorSize > d) sectorMultiplier = info.sectorSize / d;
     info.sectorsPerCluster = boot[20];
     info.startSector = static_cast<int32_t>(ds * d / info.sectorSize);
     info.partitionSectors = 0;
-    info.fatStart =
-        static_cast<int32_t>(static_cast<int64_t>(LoadBe16(boot + 22)) * 1024 / info.sectorSize);
+    info.fatStart = static_cast<int32_t>(static_cast<int64_t>(platform::LoadBe16(boot + 22)) *
+                                         1024 / info.sectorSize);
     info.fatCount = boot[21];
     info.fatSectors = boot[29];
     info.rootStart = info.fatStart + info.fatCount * info.fatSectors;
-    info.rootBytes = static_cast<int32_t>(LoadBe16(boot + 24)) * 32;
+    info.rootBytes = static_cast<int32_t>(platform::LoadBe16(boot + 24)) * 32;
     info.reserved = 0;
 
     ++count;

@@ -14,6 +14,8 @@
 #include <string>
 
 #include "platform/aspi_library.h"
+#include "platform/aspi_request_block.h"
+#include "platform/byte_order.h"
 #include "platform/posix/scsi_generic.h"
 
 namespace platform {
@@ -26,21 +28,8 @@ constexpr uint16_t kDriverSense = 0x08;
 
 constexpr uint8_t kScsiCheckCondition = 0x02;
 
-// The ASPI request codes and flags these requests use.
-constexpr uint8_t kGetDeviceType = 1;
-constexpr uint8_t kExecScsiCommand = 2;
-constexpr uint8_t kAbortRequest = 3;
-constexpr uint8_t kFlagDataIn = 0x08;
-constexpr uint8_t kFlagDataOut = 0x10;
-constexpr uint8_t kFlagEventNotify = 0x40;
-
 // Each SCSI command may take this long, as long as the ASPI user waits for it.
 constexpr unsigned kCommandTimeoutMs = 5000;
-
-uint32_t LoadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 std::string AddressText(int host, int target, int lun) {
   return std::to_string(host) + ":0:" + std::to_string(target) + ":" + std::to_string(lun);
@@ -109,30 +98,31 @@ class ScsiGenericAspiLibrary final : public AspiLibrary {
   }
 
   uint32_t SendCommand(uint8_t* block, const AspiLocations& locations) override {
-    switch (block[0]) {
-      case kGetDeviceType: {
-        if (!ScsiAddressExists(sysfsRoot, block[2], block[8], block[9])) {
-          block[1] = kAspiStatusNoDevice;
+    switch (block[kSrbCmd]) {
+      case kAspiGetDeviceType: {
+        if (!ScsiAddressExists(sysfsRoot, block[kSrbHaId], block[kSrbTarget], block[kSrbLun])) {
+          block[kSrbStatus] = kAspiStatusNoDevice;
           return kAspiStatusNoDevice;
         }
-        const int type = ScsiDeviceType(sysfsRoot, block[2], block[8], block[9]);
-        block[10] = static_cast<uint8_t>(type < 0 ? 0x1F : type);
-        block[1] = kAspiStatusComplete;
+        const int type =
+            ScsiDeviceType(sysfsRoot, block[kSrbHaId], block[kSrbTarget], block[kSrbLun]);
+        block[kSrbDeviceType] = static_cast<uint8_t>(type < 0 ? 0x1F : type);
+        block[kSrbStatus] = kAspiStatusComplete;
         return kAspiStatusComplete;
       }
-      case kExecScsiCommand: {
+      case kAspiExecScsiCommand: {
         Execute(block, locations.buffer);
-        if ((block[3] & kFlagEventNotify) != 0 && locations.event != nullptr) {
+        if ((block[kSrbFlags] & kAspiFlagEventNotify) != 0 && locations.event != nullptr) {
           static_cast<ScsiGenericEvent*>(locations.event)->Signal();
         }
-        return block[1];
+        return block[kSrbStatus];
       }
-      case kAbortRequest:
+      case kAspiAbortRequest:
         // Every request has completed by the time it could be aborted.
-        block[1] = kAspiStatusComplete;
+        block[kSrbStatus] = kAspiStatusComplete;
         return kAspiStatusComplete;
       default:
-        block[1] = kAspiStatusInvalidCommand;
+        block[kSrbStatus] = kAspiStatusInvalidCommand;
         return kAspiStatusInvalidCommand;
     }
   }
@@ -143,16 +133,16 @@ class ScsiGenericAspiLibrary final : public AspiLibrary {
 
  private:
   void Execute(uint8_t* block, void* buffer) {
-    const int host = block[2];
-    const int target = block[8];
-    const int lun = block[9];
-    const uint32_t length = LoadLe32(block + 12);
-    const uint8_t cdbLength = block[21];
+    const int host = block[kSrbHaId];
+    const int target = block[kSrbTarget];
+    const int lun = block[kSrbLun];
+    const uint32_t length = LoadLe32(block + kSrbBufLen);
+    const uint8_t cdbLength = block[kSrbCdbLen];
     ScsiGenericOutcome outcome;
     // Only commands that bring data in (or none) are carried: nothing is ever written.
-    if ((block[3] & kFlagDataOut) != 0 || cdbLength == 0 || cdbLength > 16 ||
+    if ((block[kSrbFlags] & kAspiFlagDataOut) != 0 || cdbLength == 0 || cdbLength > kSrbCdbBytes ||
         (length > 0 && buffer == nullptr)) {
-      block[1] = kAspiStatusInvalidCommand;
+      block[kSrbStatus] = kAspiStatusInvalidCommand;
       return;
     }
     const int fd = OpenNode(host, target, lun);
@@ -167,13 +157,13 @@ class ScsiGenericAspiLibrary final : public AspiLibrary {
     std::memset(&request, 0, sizeof request);
     request.interface_id = 'S';
     request.dxfer_direction =
-        length > 0 && (block[3] & kFlagDataIn) != 0 ? SG_DXFER_FROM_DEV : SG_DXFER_NONE;
+        length > 0 && (block[kSrbFlags] & kAspiFlagDataIn) != 0 ? SG_DXFER_FROM_DEV : SG_DXFER_NONE;
     if (request.dxfer_direction == SG_DXFER_NONE && length > 0) {
-      block[1] = kAspiStatusInvalidCommand;
+      block[kSrbStatus] = kAspiStatusInvalidCommand;
       return;
     }
     request.cmd_len = cdbLength;
-    request.cmdp = block + 48;
+    request.cmdp = block + kSrbCdb;
     request.dxfer_len = request.dxfer_direction == SG_DXFER_NONE ? 0 : length;
     request.dxferp = buffer;
     request.mx_sb_len = sizeof sense;
@@ -297,42 +287,42 @@ std::string FindScsiGenericNode(const std::string& sysfsRoot, int host, int targ
 }
 
 void FillExecStatus(uint8_t* block, const ScsiGenericOutcome& outcome) {
-  block[22] = 0;
-  block[23] = 0;
-  std::memset(block + 64, 0, 16);
+  block[kSrbHaStat] = 0;
+  block[kSrbTargStat] = 0;
+  std::memset(block + kSrbSense, 0, kSrbSenseBytes);
   switch (outcome.kind) {
     case ScsiGenericOutcome::kNoDevice:
-      block[1] = kAspiStatusNoDevice;
-      block[22] = kAspiHostSelectionTimeout;
+      block[kSrbStatus] = kAspiStatusNoDevice;
+      block[kSrbHaStat] = kAspiHostSelectionTimeout;
       return;
     case ScsiGenericOutcome::kNotCarried:
-      block[1] = kAspiStatusError;
+      block[kSrbStatus] = kAspiStatusError;
       return;
     case ScsiGenericOutcome::kCarried:
       break;
   }
   if (outcome.hostStatus == kDidNoConnect) {
-    block[1] = kAspiStatusNoDevice;
-    block[22] = kAspiHostSelectionTimeout;
+    block[kSrbStatus] = kAspiStatusNoDevice;
+    block[kSrbHaStat] = kAspiHostSelectionTimeout;
     return;
   }
   if (outcome.hostStatus == kDidTimeOut) {
-    block[1] = kAspiStatusAborted;
-    block[22] = kAspiHostCommandTimeout;
+    block[kSrbStatus] = kAspiStatusAborted;
+    block[kSrbHaStat] = kAspiHostCommandTimeout;
     return;
   }
-  block[23] = outcome.scsiStatus;
+  block[kSrbTargStat] = outcome.scsiStatus;
   const bool hasSense =
       outcome.senseBytes > 0 && outcome.sense != nullptr &&
       ((outcome.driverStatus & kDriverSense) != 0 || outcome.scsiStatus == kScsiCheckCondition);
   if (hasSense) {
-    const size_t n = std::min<size_t>({outcome.senseBytes, block[20], 16});
-    std::memcpy(block + 64, outcome.sense, n);
+    const size_t n = std::min<size_t>({outcome.senseBytes, block[kSrbSenseLen], kSrbSenseBytes});
+    std::memcpy(block + kSrbSense, outcome.sense, n);
   }
   // Any host or driver fault, or any SCSI status but GOOD, fails the request.
   const bool good = outcome.hostStatus == 0 && outcome.scsiStatus == 0 &&
                     (outcome.driverStatus & ~kDriverSense) == 0 && !hasSense;
-  block[1] = good ? kAspiStatusComplete : kAspiStatusError;
+  block[kSrbStatus] = good ? kAspiStatusComplete : kAspiStatusError;
 }
 
 std::unique_ptr<AspiLibrary> NewScsiGenericAspiLibrary(const std::string& sysfsRoot,

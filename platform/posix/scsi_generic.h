@@ -13,18 +13,6 @@
 
 namespace platform {
 
-// ASPI SRB_Status values.
-constexpr uint8_t kAspiStatusPending = 0x00;
-constexpr uint8_t kAspiStatusComplete = 0x01;
-constexpr uint8_t kAspiStatusAborted = 0x02;
-constexpr uint8_t kAspiStatusError = 0x04;
-constexpr uint8_t kAspiStatusInvalidCommand = 0x80;
-constexpr uint8_t kAspiStatusNoDevice = 0x82;
-
-// SRB_HaStat values for the host faults SG_IO reports.
-constexpr uint8_t kAspiHostSelectionTimeout = 0x11;
-constexpr uint8_t kAspiHostCommandTimeout = 0x0B;
-
 // The SCSI host count under `sysfsRoot` ("/sys"): entries of class/scsi_host.
 int CountScsiHosts(const std::string& sysfsRoot);
 

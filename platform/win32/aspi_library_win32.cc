@@ -5,96 +5,31 @@
 #include <vector>
 
 #include "platform/aspi_library.h"
+#include "platform/aspi_request_block.h"
+#include "platform/byte_order.h"
 #include "platform/win32/win32_support.h"
 
 namespace platform {
 namespace {
 
-constexpr uint8_t kGetDeviceType = 1;
-constexpr uint8_t kExecScsiCommand = 2;
-constexpr uint8_t kAbortRequest = 3;
-constexpr uint8_t kFlagEventNotify = 0x40;
-constexpr uint8_t kStatusPending = 0x00;
-constexpr uint8_t kStatusInvalidCommand = 0x80;
-
-// Offsets in the 80-byte SRB_ExecSCSICmd the callers build (the 32-bit layout).
-constexpr size_t kSrbStatus = 1;
-constexpr size_t kSrbHaId = 2;
-constexpr size_t kSrbFlags = 3;
-constexpr size_t kSrbTarget = 8;
-constexpr size_t kSrbLun = 9;
-constexpr size_t kSrbBufLen = 12;
-constexpr size_t kSrbSenseLen = 20;
-constexpr size_t kSrbCdbLen = 21;
-constexpr size_t kSrbHaStat = 22;
-constexpr size_t kSrbTargStat = 23;
-constexpr size_t kSrbCdb = 48;
-constexpr size_t kSrbSense = 64;
-constexpr size_t kCdbBytes = 16;
-constexpr size_t kSenseBytes = 16;
-
-// The request blocks as ASPI for Win32 declares them, byte-packed, with the pointers of
-// this process: the 80-byte layout of the callers on 32-bit Windows, a wider one on
-// 64-bit Windows.
-#pragma pack(push, 1)
-struct NativeExecBlock {
-  uint8_t cmd;
-  uint8_t status;
-  uint8_t haId;
-  uint8_t flags;
-  uint32_t headerReserved;
-  uint8_t target;
-  uint8_t lun;
-  uint16_t reserved1;
-  uint32_t bufLen;
-  uint8_t* bufPointer;
-  uint8_t senseLen;
-  uint8_t cdbLen;
-  uint8_t haStat;
-  uint8_t targStat;
-  void* postProc;
-  void* reserved2;
-  uint8_t reserved3[16];
-  uint8_t cdb[kCdbBytes];
-  uint8_t sense[kSenseBytes];
-};
-struct NativeAbortBlock {
-  uint8_t cmd;
-  uint8_t status;
-  uint8_t haId;
-  uint8_t flags;
-  uint32_t headerReserved;
-  void* toAbort;
-};
-#pragma pack(pop)
-static_assert(sizeof(void*) != 4 || sizeof(NativeExecBlock) == kAspiExecBlockBytes,
-              "SRB_ExecSCSICmd is 80 bytes on 32-bit Windows");
-static_assert(sizeof(void*) != 4 || sizeof(NativeAbortBlock) == kAspiShortBlockBytes,
-              "SRB_Abort is 12 bytes on 32-bit Windows");
-
-uint32_t LoadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // One SCSI command handed to ASPI: the block in the library's layout and the caller's
 // block that receives what ASPI writes into it. ASPI may write into the native block until
 // the command completes, so it is freed only then.
 struct ExecRequest {
-  NativeExecBlock native{};
+  AspiNativeExecBlock native{};
   uint8_t* caller = nullptr;  // null once the caller's block may be gone
 
   bool Pending() const {
-    return reinterpret_cast<const volatile uint8_t*>(&native)[kSrbStatus] == kStatusPending;
+    return reinterpret_cast<const volatile uint8_t*>(&native)[kSrbStatus] == kAspiStatusPending;
   }
 
   // Copies SRB_Status, the adapter and target statuses and the sense area to the caller.
   void Deliver() const {
     if (caller == nullptr) return;
-    const volatile NativeExecBlock* live = &native;
+    const volatile AspiNativeExecBlock* live = &native;
     caller[kSrbHaStat] = live->haStat;
     caller[kSrbTargStat] = live->targStat;
-    for (size_t i = 0; i < kSenseBytes; ++i) caller[kSrbSense + i] = live->sense[i];
+    for (size_t i = 0; i < kSrbSenseBytes; ++i) caller[kSrbSense + i] = live->sense[i];
     // The status last: once it is no longer pending the rest is in place.
     caller[kSrbStatus] = live->status;
   }
@@ -150,13 +85,13 @@ class Win32AspiLibrary final : public AspiLibrary {
 
   uint32_t SendCommand(uint8_t* block, const AspiLocations& locations) override {
     if (sendCommand == nullptr) return Refuse(block);
-    switch (block[0]) {
-      case kGetDeviceType:
+    switch (block[kSrbCmd]) {
+      case kAspiGetDeviceType:
         // SRB_GDEVBlock holds no pointer: the same 12 bytes on every Windows.
         return sendCommand(block);
-      case kExecScsiCommand:
+      case kAspiExecScsiCommand:
         return Execute(block, locations);
-      case kAbortRequest:
+      case kAspiAbortRequest:
         return Abort(block, locations.toAbort);
       default:
         return Refuse(block);
@@ -181,15 +116,15 @@ class Win32AspiLibrary final : public AspiLibrary {
   }
 
   static uint32_t Refuse(uint8_t* block) {
-    block[kSrbStatus] = kStatusInvalidCommand;
-    return kStatusInvalidCommand;
+    block[kSrbStatus] = kAspiStatusInvalidCommand;
+    return kAspiStatusInvalidCommand;
   }
 
   uint32_t Execute(uint8_t* block, const AspiLocations& locations) {
     ForgetFinishedRequests();
     auto request = std::make_shared<ExecRequest>();
-    NativeExecBlock& native = request->native;
-    native.cmd = kExecScsiCommand;
+    AspiNativeExecBlock& native = request->native;
+    native.cmd = kAspiExecScsiCommand;
     native.haId = block[kSrbHaId];
     native.flags = block[kSrbFlags];
     native.target = block[kSrbTarget];
@@ -198,10 +133,10 @@ class Win32AspiLibrary final : public AspiLibrary {
     native.bufPointer = static_cast<uint8_t*>(locations.buffer);
     native.senseLen = block[kSrbSenseLen];
     native.cdbLen = block[kSrbCdbLen];
-    std::memcpy(native.cdb, block + kSrbCdb, kCdbBytes);
+    std::memcpy(native.cdb, block + kSrbCdb, kSrbCdbBytes);
     // With SRB_EVENT_NOTIFY, SRB_PostProc carries the event handle ASPI signals.
     auto* event = static_cast<Win32AspiEvent*>(locations.event);
-    if ((native.flags & kFlagEventNotify) != 0) {
+    if ((native.flags & kAspiFlagEventNotify) != 0) {
       if (event == nullptr) return Refuse(block);
       native.postProc = event->Handle();
     }
@@ -211,7 +146,7 @@ class Win32AspiLibrary final : public AspiLibrary {
     const uint32_t result = sendCommand(&request->native);
     // Any result but SS_PENDING means the request was not queued: it will never complete
     // or signal, and its status is the result.
-    if (result != kStatusPending && request->Pending()) {
+    if (result != kAspiStatusPending && request->Pending()) {
       request->native.status = static_cast<uint8_t>(result);
     }
     request->Deliver();
@@ -224,8 +159,8 @@ class Win32AspiLibrary final : public AspiLibrary {
                                 return request->caller == toAbort;
                               });
     if (found == requests.rend()) return Refuse(block);
-    NativeAbortBlock abort{};
-    abort.cmd = kAbortRequest;
+    AspiNativeAbortBlock abort{};
+    abort.cmd = kAspiAbortRequest;
     abort.haId = block[kSrbHaId];
     abort.toAbort = &(*found)->native;
     const uint32_t result = sendCommand(&abort);

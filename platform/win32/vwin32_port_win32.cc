@@ -2,7 +2,9 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/byte_order.h"
 #include "platform/vwin32_port.h"
+#include "platform/vwin32_request_block.h"
 #include "platform/win32/win32_support.h"
 
 namespace platform {
@@ -12,23 +14,6 @@ using win32::ScopedHandle;
 
 // VWIN32_DIOC_DOS_IOCTL: interrupt 21h function 44h with the DIOC_REGISTERS block.
 constexpr DWORD kDosIoctl = 1;
-
-// Offsets in DIOC_REGISTERS and in the 15-byte read block of minor code 61h.
-constexpr size_t kRegisterEdx = 4;
-constexpr size_t kRegisterEcx = 8;
-constexpr uint8_t kReadTrackMinor = 0x61;
-constexpr size_t kReadBlockBuffer = 9;
-constexpr size_t kReadBlockSelector = 13;
-constexpr size_t kReadBlockBytes = 15;
-
-void StoreLe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-void StoreLe16(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
 
 // The 32-bit linear address VWIN32 takes for `pointer`; false when the process's pointer
 // does not fit (VWIN32 exists only on the 32-bit Windows 95 family).
@@ -57,13 +42,14 @@ class Win32Vwin32Port final : public Vwin32Port {
                           void* buffer) override {
     uint32_t blockAddress = 0;
     if (!LinearAddress(block, &blockAddress)) return Fail(ERROR_INVALID_ADDRESS);
-    StoreLe32(registers + kRegisterEdx, blockAddress);
-    if (registers[kRegisterEcx] == kReadTrackMinor) {
+    StoreLe32(registers + kVwin32RegEdx, blockAddress);
+    // The minor code, in CL, tells a read block from a parameter block.
+    if (registers[kVwin32RegEcx] == static_cast<uint8_t>(kVwin32ReadTrack)) {
       uint32_t bufferAddress = 0;
-      if (blockBytes < kReadBlockBytes) return Fail(ERROR_INVALID_PARAMETER);
+      if (blockBytes < kVwin32ReadBlockBytes) return Fail(ERROR_INVALID_PARAMETER);
       if (!LinearAddress(buffer, &bufferAddress)) return Fail(ERROR_INVALID_ADDRESS);
-      StoreLe32(block + kReadBlockBuffer, bufferAddress);
-      StoreLe16(block + kReadBlockSelector, DataSelector());
+      StoreLe32(block + kVwin32ReadBuffer, bufferAddress);
+      StoreLe16(block + kVwin32ReadSelector, DataSelector());
     }
     DWORD returned = 0;
     if (!DeviceIoControl(handle.Get(), kDosIoctl, registers,

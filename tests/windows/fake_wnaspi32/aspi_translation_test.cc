@@ -12,29 +12,14 @@
 
 #include "gtest/gtest.h"
 #include "platform/aspi_library.h"
+#include "platform/aspi_request_block.h"
 
 namespace {
 
 using platform::AspiEvent;
 using platform::AspiLibrary;
 using platform::AspiLocations;
-
-#pragma pack(push, 1)
-struct NativeExecBlock {
-  uint8_t cmd, status, haId, flags;
-  uint32_t headerReserved;
-  uint8_t target, lun;
-  uint16_t reserved1;
-  uint32_t bufLen;
-  uint8_t* bufPointer;
-  uint8_t senseLen, cdbLen, haStat, targStat;
-  void* postProc;
-  void* reserved2;
-  uint8_t reserved3[16];
-  uint8_t cdb[16];
-  uint8_t sense[16];
-};
-#pragma pack(pop)
+using platform::AspiNativeExecBlock;
 
 class AspiTranslationTest : public testing::Test {
  protected:
@@ -75,8 +60,8 @@ class AspiTranslationTest : public testing::Test {
     return library->SendCommand(block, locations);
   }
 
-  NativeExecBlock Received() {
-    NativeExecBlock received{};
+  AspiNativeExecBlock Received() {
+    AspiNativeExecBlock received{};
     lastRequest(&received, sizeof received);
     return received;
   }
@@ -93,7 +78,7 @@ TEST_F(AspiTranslationTest, RequestReachesAspiInItsOwnLayout) {
   uint8_t reply[8] = {};
   Prepare(readCapacity, sizeof readCapacity, sizeof reply);
   EXPECT_EQ(0u, Send(reply));
-  const NativeExecBlock received = Received();
+  const AspiNativeExecBlock received = Received();
   EXPECT_EQ(2, received.cmd);
   EXPECT_EQ(1, received.haId);
   EXPECT_EQ(0x48, received.flags);

@@ -15,50 +15,25 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/aspi_request_block.h"
+
 namespace {
 
-#pragma pack(push, 1)
-struct ExecBlock {
-  uint8_t cmd;
-  uint8_t status;
-  uint8_t haId;
-  uint8_t flags;
-  uint32_t headerReserved;
-  uint8_t target;
-  uint8_t lun;
-  uint16_t reserved1;
-  uint32_t bufLen;
-  uint8_t* bufPointer;
-  uint8_t senseLen;
-  uint8_t cdbLen;
-  uint8_t haStat;
-  uint8_t targStat;
-  void* postProc;
-  void* reserved2;
-  uint8_t reserved3[16];
-  uint8_t cdb[16];
-  uint8_t sense[16];
-};
-struct AbortBlock {
-  uint8_t cmd;
-  uint8_t status;
-  uint8_t haId;
-  uint8_t flags;
-  uint32_t headerReserved;
-  void* toAbort;
-};
-#pragma pack(pop)
+using platform::AspiNativeAbortBlock;
+using platform::AspiNativeExecBlock;
 
-ExecBlock lastRequest;
+AspiNativeExecBlock lastRequest;
 bool notReady = false;
 
 DWORD WINAPI CompleteCapacity(void* parameter) {
-  auto* block = static_cast<ExecBlock*>(parameter);
+  auto* block = static_cast<AspiNativeExecBlock*>(parameter);
   Sleep(50);
   const uint8_t reply[8] = {0x00, 0x00, 0x03, 0xE7, 0x00, 0x00, 0x08, 0x00};  // 999, 2048
   std::memcpy(block->bufPointer, reply, sizeof reply);
-  block->status = 1;
-  if ((block->flags & 0x40) != 0) SetEvent(static_cast<HANDLE>(block->postProc));
+  block->status = platform::kAspiStatusComplete;
+  if ((block->flags & platform::kAspiFlagEventNotify) != 0) {
+    SetEvent(static_cast<HANDLE>(block->postProc));
+  }
   return 0;
 }
 
@@ -70,26 +45,30 @@ __declspec(dllexport) DWORD __cdecl GetASPI32SupportInfo() { return 0x0101; }
 
 __declspec(dllexport) DWORD __cdecl SendASPI32Command(void* request) {
   const uint8_t command = *static_cast<uint8_t*>(request);
-  if (command == 3) {
-    auto* abort = static_cast<AbortBlock*>(request);
-    auto* target = static_cast<ExecBlock*>(abort->toAbort);
-    if (target->status == 0) target->status = 2;  // SS_ABORTED
-    abort->status = 1;
-    return 1;
+  if (command == platform::kAspiAbortRequest) {
+    auto* abort = static_cast<AspiNativeAbortBlock*>(request);
+    auto* target = static_cast<AspiNativeExecBlock*>(abort->toAbort);
+    if (target->status == platform::kAspiStatusPending) {
+      target->status = platform::kAspiStatusAborted;
+    }
+    abort->status = platform::kAspiStatusComplete;
+    return platform::kAspiStatusComplete;
   }
-  if (command != 2) return 0x80;
-  auto* block = static_cast<ExecBlock*>(request);
+  if (command != platform::kAspiExecScsiCommand) return platform::kAspiStatusInvalidCommand;
+  auto* block = static_cast<AspiNativeExecBlock*>(request);
   lastRequest = *block;
   switch (block->cdb[0]) {
     case 0x00:
       if (notReady) {
         block->sense[2] = 0x02;
         block->targStat = 0x02;
-        block->status = 4;
+        block->status = platform::kAspiStatusError;
       } else {
-        block->status = 1;
+        block->status = platform::kAspiStatusComplete;
       }
-      if ((block->flags & 0x40) != 0) SetEvent(static_cast<HANDLE>(block->postProc));
+      if ((block->flags & platform::kAspiFlagEventNotify) != 0) {
+        SetEvent(static_cast<HANDLE>(block->postProc));
+      }
       return block->status;
     case 0x25: {
       HANDLE thread = CreateThread(nullptr, 0, CompleteCapacity, block, 0, nullptr);
