@@ -1,20 +1,13 @@
 // Runs peekdisk.exe and hauldisk.exe under Windows (Wine in CI) on images from the
 // builder, given as Windows paths, and compares whole outputs with their \r\n line ends,
 // exit statuses, and the copied trees with their attributes and times.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "platform/win32/win32_support.h"
 #include "tests/program_texts.h"
 #include "tests/windows/loop_image.h"
 #include "tests/windows/windows_process.h"
