@@ -122,7 +122,7 @@ RunResult RunFrame(Program program, std::initializer_list<const char*> list, Sec
   return result;
 }
 
-const std::string kReport = std::string("Max Partition= 1\n") + programtexts::kReportPartition0;
+const std::string kReport = "Max Partition= 1\n" + programtexts::ReportPartition(0, 32);
 
 class RunProgramTest : public testing::Test {
  protected:
