@@ -132,13 +132,14 @@ class ListDirectoryTest : public testing::Test {
              MakeRawEntry("\\", "DIRVOL", 0x18, DosTime(0, 0, 60), DosDate(2001, 1, 1)),
              MakeRawEntry("\\", "VOLLNK", 0x48, DosTime(0, 0, 0), DosDate(2001, 1, 1))})) {}
 
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(mounted.Mount()); }
+
   MountedImage mounted;
   CapturedConsole console;
 };
 
 TEST_F(ListDirectoryTest, ListsTheRootWithLabelLinksAndInvalidStamps) {
-  ASSERT_TRUE(mounted.mounted);
-  ListDirectory(&mounted.volume, console.get(), "\\");
+  ListDirectory(mounted.volume.get(), console.get(), "\\");
   EXPECT_EQ(
       "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
       "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
@@ -153,9 +154,8 @@ TEST_F(ListDirectoryTest, ListsTheRootWithLabelLinksAndInvalidStamps) {
 }
 
 TEST_F(ListDirectoryTest, ListsSubdirectoriesWithDotEntriesAndEachPathClosedByAnEmptyLine) {
-  ASSERT_TRUE(mounted.mounted);
-  ListDirectory(&mounted.volume, console.get(), "/SYS");
-  ListDirectory(&mounted.volume, console.get(), "SYS");
+  ListDirectory(mounted.volume.get(), console.get(), "/SYS");
+  ListDirectory(mounted.volume.get(), console.get(), "SYS");
   const std::string sys =
       "                      .    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
       "                     ..    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
@@ -165,18 +165,16 @@ TEST_F(ListDirectoryTest, ListsSubdirectoriesWithDotEntriesAndEachPathClosedByAn
 }
 
 TEST_F(ListDirectoryTest, MissingPathsAndFilesGiveTheEmptyLineAlone) {
-  ASSERT_TRUE(mounted.mounted);
-  ListDirectory(&mounted.volume, console.get(), "\\NOWHERE");
-  ListDirectory(&mounted.volume, console.get(), "\\CONFIG.SYS");
-  ListDirectory(&mounted.volume, console.get(), "\\SYS\\NOWHERE\\X");
+  ListDirectory(mounted.volume.get(), console.get(), "\\NOWHERE");
+  ListDirectory(mounted.volume.get(), console.get(), "\\CONFIG.SYS");
+  ListDirectory(mounted.volume.get(), console.get(), "\\SYS\\NOWHERE\\X");
   EXPECT_EQ("\n\n\n", console.Out());
   EXPECT_EQ("", console.Error());
 }
 
 TEST_F(ListDirectoryTest, ConvertsWholeLinesUnderUtf8) {
-  ASSERT_TRUE(mounted.mounted);
   CapturedConsole utf8("UTF-8");
-  ListDirectory(&mounted.volume, utf8.get(), "SYS");
+  ListDirectory(mounted.volume.get(), utf8.get(), "SYS");
   EXPECT_EQ(
       "                      .    <DIR>  1998/03/15(日) 09:00:00\n"
       "                     ..    <DIR>  1998/03/15(日) 09:00:00\n"

@@ -72,8 +72,16 @@ inline imagebuilder::PartitionLayout Partition(std::vector<Node> root, uint16_t 
   return layout;
 }
 
+// A builder image on a fake device with a volume mounted on its first partition, the one
+// mounted-image fixture of the volume and program tests.
 class MountedImage {
  public:
+  // An X68000 image of `layout`'s partitions.
+  explicit MountedImage(const imagebuilder::X68kImageLayout& layout)
+      : media(Media::kX68k), image(imagebuilder::BuildX68k(layout)) {
+    EXPECT_EQ("", image.error);
+  }
+  // An image of the one partition `layout`, on X68000 or PC media.
   MountedImage(const imagebuilder::PartitionLayout& layout, Media media = Media::kX68k)
       : media(media) {
     if (media == Media::kX68k) {
