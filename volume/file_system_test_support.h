@@ -4,7 +4,6 @@
 // A volume mounted on the first partition of a builder image, for the tests of directory
 // search, the current directory and file reading.
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -46,21 +45,6 @@ inline std::string Pattern(size_t count, uint8_t seed) {
   std::string text(count, '\0');
   for (size_t i = 0; i < count; ++i) text[i] = static_cast<char>(seed + i * 13 + i / 251);
   return text;
-}
-
-// A raw 32-byte entry: an 11-byte name field (base and extension, space-filled), the
-// attributes and optionally the ten bytes of the second name part.
-inline std::array<uint8_t, 32> RawEntry(const std::string& name11, uint8_t attributes,
-                                        const std::string& extra = std::string(10, '\0'),
-                                        uint16_t cluster = 0, uint32_t size = 0) {
-  std::array<uint8_t, 32> e = {};
-  for (size_t i = 0; i < 11; ++i) e[i] = i < name11.size() ? name11[i] : ' ';
-  e[11] = attributes;
-  for (size_t i = 0; i < 10 && i < extra.size(); ++i) e[12 + i] = extra[i];
-  e[26] = static_cast<uint8_t>(cluster);
-  e[27] = static_cast<uint8_t>(cluster >> 8);
-  for (int i = 0; i < 4; ++i) e[28 + i] = static_cast<uint8_t>(size >> (8 * i));
-  return e;
 }
 
 // One partition of 1024-byte sectors, one sector a cluster, on 512-byte device sectors,
