@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "tests/fake_last_error.h"
+
 namespace {
 
 uint32_t Le32(const uint8_t* p) {
@@ -24,7 +26,7 @@ void SetCarry(uint8_t* registers) { registers[24] |= 1; }
 
 }  // namespace
 
-class FakeVwin32Port final : public platform::Vwin32Port {
+class FakeVwin32Port final : public FakeWithLastError<platform::Vwin32Port> {
  public:
   explicit FakeVwin32Port(FakeVwin32Service* service) : service(service) {
     ++service->openPorts;
@@ -79,16 +81,8 @@ class FakeVwin32Port final : public platform::Vwin32Port {
     return true;
   }
 
-  int LastError() override { return lastError; }
-
  private:
-  bool Fail(int error) {
-    lastError = error;
-    return false;
-  }
-
   FakeVwin32Service* const service;
-  int lastError = 0;
 };
 
 FakeVwin32Service::FakeVwin32Service(std::vector<uint8_t> image, FakeVwin32Geometry geometry)
