@@ -23,10 +23,15 @@ using imagebuilder::Dir;
 using imagebuilder::File;
 using imagebuilder::Node;
 
-// A volume variant that shows the current cluster to the tests.
+// A volume variant that shows its state to the tests.
 template <typename Variant>
 class Probe : public Variant {
  public:
+  using HumanVolume::currentCluster;
+  using HumanVolume::expectedCluster;
+  using HumanVolume::fat;
+  using HumanVolume::rootDirectory;
+  using HumanVolume::sectorMultiplier;
   using Variant::Variant;
   uint16_t CurrentCluster() const { return this->currentCluster; }
   // Looks `name` up in the directory at `cluster`, through its name index or by scanning.
@@ -39,6 +44,16 @@ class Probe : public Variant {
 };
 
 enum class Media { kX68k, kPc };
+
+// Every field of a partition record, named, for one exact comparison.
+inline std::string Fields(const PartitionInfo& p) {
+  return "sectorSize " + std::to_string(p.sectorSize) + ", sectorsPerCluster " +
+         std::to_string(p.sectorsPerCluster) + ", startSector " + std::to_string(p.startSector) +
+         ", partitionSectors " + std::to_string(p.partitionSectors) + ", fatStart " +
+         std::to_string(p.fatStart) + ", fatSectors " + std::to_string(p.fatSectors) +
+         ", fatCount " + std::to_string(p.fatCount) + ", rootStart " + std::to_string(p.rootStart) +
+         ", rootBytes " + std::to_string(p.rootBytes) + ", reserved " + std::to_string(p.reserved);
+}
 
 // `count` bytes that differ from their neighbours, so that a misplaced byte shows.
 inline std::string Pattern(size_t count, uint8_t seed) {

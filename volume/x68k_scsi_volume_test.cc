@@ -6,6 +6,7 @@
 
 #include "tests/fake_sector_device.h"
 #include "tests/hand_media.h"
+#include "volume/file_system_test_support.h"
 #include "volume/pc_fat_volume.h"
 
 namespace {
@@ -13,11 +14,7 @@ namespace {
 using handmedia::BootFields;
 using handmedia::X68kMedia;
 
-class InspectableX68kVolume : public X68kScsiVolume {
- public:
-  using HumanVolume::sectorMultiplier;
-  using X68kScsiVolume::X68kScsiVolume;
-};
+using InspectableX68kVolume = fstest::Probe<X68kScsiVolume>;
 
 void MakePcBootSector(std::vector<uint8_t>* image) {
   (*image)[0] = 0xEB;
