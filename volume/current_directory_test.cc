@@ -7,10 +7,7 @@
 
 namespace {
 
-using fstest::Dir;
-using fstest::File;
-using fstest::MountedImage;
-using fstest::Partition;
+using namespace fstest;
 
 TEST(CurrentDirectoryTest, JoinPathStepsOneComponent) {
   struct Case {

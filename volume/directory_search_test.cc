@@ -9,11 +9,7 @@
 
 namespace {
 
-using fstest::Dir;
-using fstest::File;
-using fstest::Media;
-using fstest::MountedImage;
-using fstest::Partition;
+using namespace fstest;
 using imagebuilder::MakeRawEntry;
 using Names = std::vector<std::string>;
 
@@ -81,7 +77,7 @@ TEST(DirectorySearchTest, ComposesNamesPerVariantAndOptions) {
 }
 
 TEST(DirectorySearchTest, DecodesEveryFieldOfAnEntry) {
-  imagebuilder::Node file = File("DATA.BIN", fstest::Pattern(3000, 1), 0x21);
+  imagebuilder::Node file = File("DATA.BIN", Pattern(3000, 1), 0x21);
   file.time = imagebuilder::DosTime(12, 34, 56);
   file.date = imagebuilder::DosDate(1993, 3, 25);
   imagebuilder::PartitionLayout layout = Partition({file});
