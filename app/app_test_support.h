@@ -1,7 +1,6 @@
 #ifndef APP_APP_TEST_SUPPORT_H_
 #define APP_APP_TEST_SUPPORT_H_
 
-#include <array>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -11,7 +10,7 @@
 #include "platform/host_text.h"
 #include "tests/fake_sector_device.h"
 #include "tools/image_builder.h"
-#include "volume/x68k_scsi_volume.h"
+#include "volume/file_system_test_support.h"
 
 // A Console over two temporary files whose contents tests read back whole.
 class CapturedConsole {
@@ -50,21 +49,7 @@ using imagebuilder::MakeRawEntry;
 
 using imagebuilder::Stamped;
 
-// An X68000 image built from `layout`, served by a fake device, with partition 0 mounted.
-class MountedImage {
- public:
-  explicit MountedImage(const imagebuilder::X68kImageLayout& layout)
-      : image(imagebuilder::BuildX68k(layout)), device(image.bytes, 512), volume(&device) {
-    PartitionInfo table[15];
-    partitionCount = volume.ReadPartitionTable(table, 15);
-    if (partitionCount > 0) mounted = volume.SelectPartition(table[0]) == 0;
-  }
-  imagebuilder::Image image;
-  FakeSectorDevice device;
-  X68kScsiVolume volume;
-  int partitionCount = 0;
-  bool mounted = false;
-};
+using fstest::MountedImage;
 
 // One partition holding `root` and `raw`.
 inline imagebuilder::X68kImageLayout OnePartition(std::vector<imagebuilder::Node> root,

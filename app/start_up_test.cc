@@ -88,19 +88,6 @@ TEST(ScanOptionsTest, RemovesEveryOptionAndSetsTheKnownOnes) {
   }
 }
 
-// A device whose Open always fails.
-class UnopenableDevice final : public SectorDevice {
- public:
-  const char* Describe() override { return "Unopenable"; }
-  int Open(int) override {
-    SetError(DeviceErrorOpen);
-    return -1;
-  }
-  int Close() override { return 0; }
-  int Read(void*, unsigned) override { return -1; }
-  int Seek(int, int) override { return -1; }
-};
-
 struct RunResult {
   int status;
   std::string out;
@@ -122,7 +109,7 @@ RunResult RunFrame(Program program, std::initializer_list<const char*> list, Sec
   return result;
 }
 
-const std::string kReport = std::string("Max Partition= 1\n") + programtexts::kReportPartition0;
+const std::string kReport = "Max Partition= 1\n" + programtexts::ReportPartition(0, 32);
 
 class RunProgramTest : public testing::Test {
  protected:
@@ -135,7 +122,8 @@ class RunProgramTest : public testing::Test {
 };
 
 TEST_F(RunProgramTest, StartUpFailuresEndWithStatusOne) {
-  UnopenableDevice unopenable;
+  FakeSectorDevice unopenable({});
+  unopenable.FailOpen(true);
   FakeSectorDevice blank(std::vector<uint8_t>(65536, 0), 512);
   const std::string usage = programtexts::PeekUsage();
   struct Case {
@@ -164,7 +152,8 @@ TEST_F(RunProgramTest, StartUpFailuresEndWithStatusOne) {
 }
 
 TEST_F(RunProgramTest, HelpAndVersionAreAnsweredBeforeAnythingElse) {
-  UnopenableDevice unopenable;  // the drive is never opened
+  FakeSectorDevice unopenable({});  // the drive is never opened
+  unopenable.FailOpen(true);
   // An aggregate, so that the argument lists live as long as the table.
   const struct {
     Program program;

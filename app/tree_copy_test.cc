@@ -36,9 +36,9 @@ imagebuilder::X68kImageLayout SampleTree() {
 class TreeCopyTest : public testing::Test {
  protected:
   explicit TreeCopyTest(imagebuilder::X68kImageLayout layout = SampleTree()) : mounted(layout) {}
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(mounted.Mount()); }
   void Copy(const char* argument, bool restore = false) {
-    ASSERT_TRUE(mounted.mounted);
-    CopyContext context(&mounted.volume, console.get(), &target, restore);
+    CopyContext context(mounted.volume.get(), console.get(), &target, restore);
     CopyArgument(&context, argument);
   }
   std::string Contents(const std::string& path) { return target.Contents(path); }
@@ -93,7 +93,7 @@ TEST_F(TreeCopyTest, CopiesTheWholePartitionWithItsListing) {
   EXPECT_EQ("", Contents("./EMPTY.TXT"));
   // The volume's current directory is where it was.
   char current[16] = {};
-  mounted.volume.GetCurrentDir(current, 15);
+  mounted.volume->GetCurrentDir(current, 15);
   EXPECT_STREQ("\\", current);
 }
 
@@ -140,7 +140,7 @@ TEST_F(TreeCopyTest, FileArgumentsLandInTheTargetDirectory) {
     SCOPED_TRACE(c.argument);
     CapturedConsole captured;
     FakeTargetFileSystem fresh;
-    CopyContext context(&mounted.volume, captured.get(), &fresh, false);
+    CopyContext context(mounted.volume.get(), captured.get(), &fresh, false);
     CopyArgument(&context, c.argument);
     EXPECT_EQ(c.log, fresh.LogText());
     EXPECT_EQ(c.error, captured.Error());
@@ -203,7 +203,7 @@ TEST_F(LargeFileCopyTest, ReadErrorEndsTheFileAndSaysTheCopyIsIncomplete) {
   // Fail every sector of the file's second cluster onwards: the first cluster is kept.
   const auto& placement = mounted.image.partitions[0].nodes.at("\\BIG.DAT");
   const uint64_t offset = mounted.image.ClusterOffset(0, placement.clusters[1]);
-  mounted.device.FailSectors(static_cast<int64_t>(offset / 512), 1 << 20);
+  mounted.device->FailSectors(static_cast<int64_t>(offset / 512), 1 << 20);
   Copy("BIG.DAT");
   EXPECT_EQ("Can't read the source file(\\BIG.DAT), the copy is incomplete.\n", console.Error());
   EXPECT_EQ("create ./BIG.DAT\nwrite ./BIG.DAT 1024\nclose ./BIG.DAT\n", target.LogText());

@@ -9,57 +9,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "disk/sector_device.h"
+#include "tests/fake_sector_device.h"
 #include "volume/human_volume.h"
 #include "volume/pc_fat_volume.h"
 #include "volume/x68k_scsi_volume.h"
 
 namespace {
-
-// A device over the fuzzer's bytes. Reads past the end copy what there is and fail.
-class MemoryDevice final : public SectorDevice {
- public:
-  MemoryDevice(const uint8_t* data, size_t size, int32_t sectorSize) : data(data), size(size) {
-    bytesPerSector = sectorSize;
-    capacity = static_cast<int32_t>(size / static_cast<size_t>(sectorSize));
-  }
-
-  const char* Describe() override { return "Memory"; }
-  int Open(int) override { return 0; }
-  int Close() override { return 0; }
-  int Read(void* buffer, unsigned count) override {
-    const int64_t first = position;
-    position += count;
-    const uint64_t wanted = static_cast<uint64_t>(count) * static_cast<uint64_t>(bytesPerSector);
-    uint64_t available = 0;
-    if (first >= 0) {
-      const uint64_t start = static_cast<uint64_t>(first) * static_cast<uint64_t>(bytesPerSector);
-      if (start < size) available = size - start;
-      if (available > wanted) available = wanted;
-      if (available > 0) std::memcpy(buffer, data + start, available);
-    }
-    if (available < wanted) {
-      SetError(DeviceErrorRead);
-      return -1;
-    }
-    return 0;
-  }
-  int Seek(int sector, int origin) override {
-    if (origin != 0) return -1;  // the volume seeks from the start only
-    position = static_cast<int64_t>(sector) + baseSector;
-    return 0;
-  }
-
- private:
-  const uint8_t* data;
-  size_t size;
-  int64_t position = 0;
-};
 
 // Bounds on the work per input, so that a tree whose directories lead back to their
 // parents or to the root finishes quickly.
@@ -124,7 +83,10 @@ void WalkTree(HumanVolume* volume, int depth, Budget* budget) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const uint8_t control = data[0];
-  MemoryDevice device(data + 1, size - 1, (control & 1) != 0 ? 2048 : 512);
+  // Reads past the end copy what there is and fail.
+  FakeSectorDevice device(std::vector<uint8_t>(data + 1, data + size),
+                          (control & 1) != 0 ? 2048 : 512);
+  device.KeepLog(false);
 
   X68kScsiVolume x68k;
   PcFatVolume pc;

@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "gtest/gtest.h"
+#include "tests/end_to_end_image.h"
 #include "tests/program_texts.h"
 #include "tests/support_faulty_image.h"
 #include "tools/image_builder.h"
@@ -17,14 +18,14 @@
 namespace {
 
 namespace fs = std::filesystem;
+using endtoend::kMonday;
+using endtoend::kNine;
+using endtoend::kSysListing;
 using imagebuilder::Dir;
-using imagebuilder::DosDate;
 using imagebuilder::DosTime;
 using imagebuilder::File;
-using imagebuilder::Node;
 using imagebuilder::Stamped;
 using programtexts::HaulUsage;
-using programtexts::kReportPartition0;
 using programtexts::PeekUsage;
 
 struct Outcome {
@@ -40,37 +41,20 @@ std::string ReadWhole(const fs::path& path) {
   return contents.str();
 }
 
-const uint16_t kSaturday = DosDate(1998, 3, 14);
-const uint16_t kSunday = DosDate(1998, 3, 15);
-const uint16_t kMonday = DosDate(2001, 1, 1);
-const uint16_t kNoon = DosTime(12, 34, 56);
-const uint16_t kNine = DosTime(9, 0, 0);
-
+// The main image with three more entries in the first partition's root: a directory that
+// is also a volume label, a volume label that is also a link, and a time whose seconds
+// field is 30; and their lines in peekdisk's listing of the root.
 imagebuilder::X68kImageLayout MainLayout() {
-  imagebuilder::PartitionLayout first;
-  first.root = {
-      Stamped(File("CONFIG.SYS", "FILES = 30\r\n", 0x21), kSaturday, kNoon),
-      Stamped(Dir("SYS", {Stamped(File("COMMAND.X", std::string(1000, 'x')), kSunday, kNine)}),
-              kSunday, kNine),
-      File("EMPTY.TXT", ""),
-      Stamped(
-          Dir("DOC", {Stamped(File("\x93\xFA\x96\x7B\x8C\xEA.TXT", "nihongo\n"), kSaturday, kNoon)},
-              0x11),
-          kSaturday, kNoon),
-  };
-  first.rawEntries = {
-      imagebuilder::MakeRawEntry("\\", "VOLUME1", 0x08, 0, kMonday),
-      imagebuilder::MakeRawEntry("\\", "LINK    LNK", 0x40, DosTime(10, 20, 30), kMonday),
+  return endtoend::MainLayout({
       imagebuilder::MakeRawEntry("\\", "DIRVOL", 0x18, 0, kMonday),
       imagebuilder::MakeRawEntry("\\", "VOLLNK", 0x48, 0, kMonday),
       imagebuilder::MakeRawEntry("\\", "BADTIME TXT", 0x20, DosTime(0, 0, 60), kMonday),
-  };
-  imagebuilder::PartitionLayout second;
-  second.root = {Stamped(File("P1.TXT", "one"), kMonday, kNine)};
-  imagebuilder::X68kImageLayout layout;
-  layout.partitions = {first, second};
-  return layout;
+  });
 }
+const char kOddEntryLines[] =
+    "                 DIRVOL    <DIR>  2001/01/01(\x8C\x8E) 00:00:00\n"
+    "                 VOLLNK    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
+    "            BADTIME.TXT        0  ----/--/--(--) --:--:--\n";
 
 class EndToEndTest : public testing::Test {
  protected:
@@ -136,26 +120,6 @@ class EndToEndTest : public testing::Test {
   std::string image;  // $IMG of Run
 };
 
-const char kReportHead[] = "Max Partition= 2\n";
-const char kRootListing[] =
-    "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
-    "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
-    "              EMPTY.TXT        0  ----/--/--(--) --:--:--\n"
-    "                    DOC    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
-    "                VOLUME1    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
-    "               LINK.LNK    <LNK>  2001/01/01(\x8C\x8E) 10:20:30\n"
-    "                 DIRVOL    <DIR>  2001/01/01(\x8C\x8E) 00:00:00\n"
-    "                 VOLLNK    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
-    "            BADTIME.TXT        0  ----/--/--(--) --:--:--\n";
-const char kSysListing[] =
-    "                      .    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
-    "                     ..    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
-    "              COMMAND.X     1000  1998/03/15(\x93\xFA) 09:00:00\n";
-const char kDocListing[] =
-    "                      .    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
-    "                     ..    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
-    "             \x93\xFA\x96\x7B\x8C\xEA.TXT        8  1998/03/14(\x93\x79) 12:34:56\n";
-
 TEST_F(EndToEndTest, UsageTextsAndStartUpFailures) {
   const std::string cannotOpen = programtexts::kCannotOpen;
   std::ofstream((root / "zeros.img").string(), std::ios::binary) << std::string(65536, '\0');
@@ -170,13 +134,12 @@ TEST_F(EndToEndTest, UsageTextsAndStartUpFailures) {
 }
 
 TEST_F(EndToEndTest, PartitionReportAndOptionScanning) {
-  const std::string report = std::string(kReportHead) + kReportPartition0;
+  const std::string report = endtoend::kReportHead + programtexts::ReportPartition(0, 32);
   // -I -P1 act as -i -p1; the report comes before the partition is chosen.
   const Outcome upper = Run("peekdisk -I -P1 \"$IMG\" \\\\");
   EXPECT_EQ(0, upper.status);
   EXPECT_EQ(0u, upper.out.find(report));
-  EXPECT_NE(std::string::npos,
-            upper.out.find("                 P1.TXT        3  2001/01/01(\x8C\x8E) 09:00:00\n\n"));
+  EXPECT_NE(std::string::npos, upper.out.find(std::string(endtoend::kP1Line) + "\n"));
   EXPECT_EQ("", upper.error);
   Expect(Run("peekdisk - \"$IMG\" -p \\\\SYS"), 0, std::string(kSysListing) + "\n",
          "No such option(-)\n");
@@ -186,7 +149,9 @@ TEST_F(EndToEndTest, PartitionReportAndOptionScanning) {
 
 TEST_F(EndToEndTest, ListsRootAndSubdirectories) {
   Expect(Run("peekdisk \"$IMG\" \\\\ \\\\SYS DOC"), 0,
-         std::string(kRootListing) + "\n" + kSysListing + "\n" + kDocListing + "\n", "");
+         endtoend::RootListing(kOddEntryLines) + "\n" + kSysListing + "\n" + endtoend::kDocListing +
+             "\n",
+         "");
 }
 
 TEST_F(EndToEndTest, CopiesFileAndDirectoryArguments) {
@@ -200,23 +165,8 @@ TEST_F(EndToEndTest, CopiesFileAndDirectoryArguments) {
 }
 
 TEST_F(EndToEndTest, CopiesTheWholePartitionAndRestoresUnderA) {
-  const std::string listing = std::string("[\\]\n") +
-                              "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
-                              "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
-                              "[\\SYS]\n" +
-                              kSysListing + "\n" +
-                              "              EMPTY.TXT        0  ----/--/--(--) --:--:--\n"
-                              "                    DOC    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
-                              "[\\DOC]\n" +
-                              kDocListing + "\n" +
-                              "                VOLUME1    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
-                              "               LINK.LNK    <LNK>  2001/01/01(\x8C\x8E) 10:20:30\n"
-                              "                 DIRVOL    <DIR>  2001/01/01(\x8C\x8E) 00:00:00\n"
-                              "                 VOLLNK    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
-                              "            BADTIME.TXT        0  ----/--/--(--) --:--:--\n"
-                              "\n";
-  Expect(Run("umask 022 && hauldisk -a \"$IMG\" \\\\"), 0, listing,
-         "Directory copied before(DIRVOL), skip.\n");
+  Expect(Run("umask 022 && hauldisk -a \"$IMG\" \\\\"), 0,
+         endtoend::WholeCopyListing(kOddEntryLines), "Directory copied before(DIRVOL), skip.\n");
   // The stored times are Tokyo wall-clock readings; the read-only bit clears write bits.
   Expect(Run("stat -c \"%n %a %y\" CONFIG.SYS SYS SYS/COMMAND.X DOC DOC/*.TXT && "
              "stat -c \"%n %a\" EMPTY.TXT BADTIME.TXT && ls"),

@@ -2,7 +2,9 @@
 
 #include <cstring>
 
-class FakeRawDrive final : public platform::RawDrive {
+#include "tests/fake_last_error.h"
+
+class FakeRawDrive final : public FakeWithLastError<platform::RawDrive> {
  public:
   FakeRawDrive(FakeRawDriveService* service, const FakeRawDriveService::Drive* drive)
       : service(service), drive(drive) {
@@ -49,18 +51,10 @@ class FakeRawDrive final : public platform::RawDrive {
     return true;
   }
 
-  int LastError() override { return lastError; }
-
  private:
-  bool Fail(int error) {
-    lastError = error;
-    return false;
-  }
-
   FakeRawDriveService* const service;
   const FakeRawDriveService::Drive* const drive;
   uint64_t position = 0;
-  int lastError = 0;
 };
 
 void FakeRawDriveService::AddDrive(const std::string& name, std::vector<uint8_t> image,

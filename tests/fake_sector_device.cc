@@ -1,6 +1,7 @@
 #include "tests/fake_sector_device.h"
 
 #include <cstring>
+#include <utility>
 
 FakeSectorDevice::FakeSectorDevice(std::vector<uint8_t> image, int32_t sectorSize)
     : image(std::move(image)) {
@@ -8,9 +9,17 @@ FakeSectorDevice::FakeSectorDevice(std::vector<uint8_t> image, int32_t sectorSiz
   capacity = static_cast<int32_t>(this->image.size() / static_cast<size_t>(sectorSize));
 }
 
+void FakeSectorDevice::AddExtent(uint64_t offset, std::vector<uint8_t> bytes) {
+  extents.push_back({offset, std::move(bytes)});
+}
+
 int FakeSectorDevice::Open(int mode) {
   if (mode == 1) {
     SetError(DeviceErrorUnsupported);
+    return -1;
+  }
+  if (failOpen) {
+    SetError(DeviceErrorOpen);
     return -1;
   }
   return 0;
@@ -20,7 +29,7 @@ int FakeSectorDevice::Close() { return 0; }
 
 int FakeSectorDevice::Read(void* buffer, unsigned count) {
   const int64_t first = position;
-  log.push_back({Operation::kRead, first, static_cast<int64_t>(count)});
+  if (keepLog) log.push_back({Operation::kRead, first, static_cast<int64_t>(count)});
   position += count;
   if (failAll) {
     SetError(DeviceErrorRead);
@@ -35,6 +44,13 @@ int FakeSectorDevice::Read(void* buffer, unsigned count) {
   }
   const uint64_t wanted = static_cast<uint64_t>(count) * static_cast<uint64_t>(bytesPerSector);
   const uint64_t start = static_cast<uint64_t>(first) * static_cast<uint64_t>(bytesPerSector);
+  for (const Extent& extent : extents) {
+    if (first >= 0 && start >= extent.offset && start - extent.offset <= extent.bytes.size() &&
+        wanted <= extent.bytes.size() - (start - extent.offset)) {
+      if (wanted > 0) std::memcpy(buffer, extent.bytes.data() + (start - extent.offset), wanted);
+      return 0;
+    }
+  }
   uint64_t available = 0;
   if (first >= 0 && start < image.size()) available = image.size() - start;
   const uint64_t copied = available < wanted ? available : wanted;
@@ -47,7 +63,7 @@ int FakeSectorDevice::Read(void* buffer, unsigned count) {
 }
 
 int FakeSectorDevice::Seek(int sector, int origin) {
-  log.push_back({Operation::kSeek, sector, origin});
+  if (keepLog) log.push_back({Operation::kSeek, sector, origin});
   if (origin == 0) {
     position = static_cast<int64_t>(sector) + baseSector;
   } else if (origin == 1) {

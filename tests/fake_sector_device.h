@@ -7,8 +7,9 @@
 
 #include "disk/sector_device.h"
 
-// A sector device over an image held in memory, for tests. It logs every Seek and Read so
-// tests can assert exactly what was read, and it can be told to fail.
+// A sector device over an image held in memory: the one in-memory device of the tests and
+// the fuzzer. It logs every Seek and Read so tests can assert exactly what was read, and it
+// can be told to fail.
 class FakeSectorDevice final : public SectorDevice {
  public:
   struct Operation {
@@ -23,6 +24,11 @@ class FakeSectorDevice final : public SectorDevice {
   // `image` is copied; it need not be a whole number of sectors (the tail reads short).
   explicit FakeSectorDevice(std::vector<uint8_t> image, int32_t sectorSize = 512);
 
+  // `bytes` served from byte offset `offset`, past the image, as a disk of many gigabytes
+  // holds them there without the bytes in between being held in memory. A read that lies
+  // wholly within them reads them.
+  void AddExtent(uint64_t offset, std::vector<uint8_t> bytes);
+
   const char* Describe() override { return "Fake Disk"; }
   int Open(int mode) override;
   int Close() override;
@@ -35,6 +41,12 @@ class FakeSectorDevice final : public SectorDevice {
   void FailSectors(int64_t first, int64_t count, int times = -1);
   void ClearFailures();
   void FailAllReads(bool fail) { failAll = fail; }
+  // Open fails with DeviceErrorOpen, as for a drive that is not there.
+  void FailOpen(bool fail) { failOpen = fail; }
+
+  // Whether Seek and Read are logged (they are unless told otherwise). The fuzzer turns the
+  // log off, so that a run's memory does not grow with its reads.
+  void KeepLog(bool keep) { keepLog = keep; }
 
   const std::vector<Operation>& Log() const { return log; }
   void ClearLog() { log.clear(); }
@@ -46,8 +58,15 @@ class FakeSectorDevice final : public SectorDevice {
 
  private:
   std::vector<uint8_t> image;
+  struct Extent {
+    uint64_t offset;
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<Extent> extents;
   int64_t position = 0;
   bool failAll = false;
+  bool failOpen = false;
+  bool keepLog = true;
   struct Failure {
     int64_t first;
     int64_t count;

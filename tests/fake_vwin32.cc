@@ -4,6 +4,7 @@
 
 #include "platform/byte_order.h"
 #include "platform/vwin32_request_block.h"
+#include "tests/fake_last_error.h"
 
 using platform::LoadLe16;
 using platform::LoadLe32;
@@ -18,7 +19,7 @@ void SetCarry(uint8_t* registers) {
 
 }  // namespace
 
-class FakeVwin32Port final : public platform::Vwin32Port {
+class FakeVwin32Port final : public FakeWithLastError<platform::Vwin32Port> {
  public:
   explicit FakeVwin32Port(FakeVwin32Service* service) : service(service) {
     ++service->openPorts;
@@ -79,16 +80,8 @@ class FakeVwin32Port final : public platform::Vwin32Port {
     return true;
   }
 
-  int LastError() override { return lastError; }
-
  private:
-  bool Fail(int error) {
-    lastError = error;
-    return false;
-  }
-
   FakeVwin32Service* const service;
-  int lastError = 0;
 };
 
 FakeVwin32Service::FakeVwin32Service(std::vector<uint8_t> image, FakeVwin32Geometry geometry)

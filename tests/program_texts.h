@@ -98,20 +98,25 @@ inline const char kPeekHelp[] =
 #endif
     "PATH is a path on the partition: \\ (the root), \\SYS or SYS/BIN.\n";
 
-// The report lines of one partition as the image builder makes it by default (1024-byte
-// sectors, one sector per cluster, 2 FATs of one sector, 512 root entries) at 32 KiB.
-inline const char kReportPartition0[] =
-    "Partition Number= 0\n"
-    "\tSector\t1024(byte/sector)\n"
-    "\tClustor\t1(sector/clustor)\n"
-    "\tStart Sector\t32\n"
-    "\tPart.Size\t0(sector)\n"
-    "\tStart FAT\t1\n"
-    "\tFAT Size\t1(sector)\n"
-    "\tFAT Number\t2\n"
-    "\tStart Root\t3(sector)\n"
-    "\tRoot Size\t16384(byte)\n"
-    "\n";
+// The report lines of partition `number` as the image builder makes it by default (1024-byte
+// sectors, one sector per cluster, 2 FATs of one sector, 512 root entries), starting at
+// `startSector`: 32 for the first partition, where the builder puts it.
+inline std::string ReportPartition(int number, int startSector) {
+  return "Partition Number= " + std::to_string(number) +
+         "\n"
+         "\tSector\t1024(byte/sector)\n"
+         "\tClustor\t1(sector/clustor)\n"
+         "\tStart Sector\t" +
+         std::to_string(startSector) +
+         "\n"
+         "\tPart.Size\t0(sector)\n"
+         "\tStart FAT\t1\n"
+         "\tFAT Size\t1(sector)\n"
+         "\tFAT Number\t2\n"
+         "\tStart Root\t3(sector)\n"
+         "\tRoot Size\t16384(byte)\n"
+         "\n";
+}
 
 }  // namespace programtexts
 

@@ -60,6 +60,18 @@ struct RawEntry {
 RawEntry MakeRawEntry(const std::string& directory, const std::string& name11, uint8_t attributes,
                       uint16_t time, uint16_t date, uint16_t cluster = 0, uint32_t size = 0);
 
+// The same with time and date zero and bytes 12-21, the second part of the name, holding
+// the first 10 bytes of `nameTail` (zero-filled).
+inline RawEntry MakeRawEntry(const std::string& directory, const std::string& name11,
+                             uint8_t attributes, const std::string& nameTail, uint16_t cluster = 0,
+                             uint32_t size = 0) {
+  RawEntry raw = MakeRawEntry(directory, name11, attributes, 0, 0, cluster, size);
+  for (size_t i = 0; i < 10 && i < nameTail.size(); ++i) {
+    raw.bytes[12 + i] = static_cast<uint8_t>(nameTail[i]);
+  }
+  return raw;
+}
+
 struct PartitionLayout {
   uint16_t sectorSize = 1024;     // bytes per partition sector: a power of two, 256..8192
   uint8_t sectorsPerCluster = 1;  // at least 1

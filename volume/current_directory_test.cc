@@ -7,10 +7,7 @@
 
 namespace {
 
-using fstest::Dir;
-using fstest::File;
-using fstest::MountedImage;
-using fstest::Partition;
+using namespace fstest;
 
 TEST(CurrentDirectoryTest, JoinPathStepsOneComponent) {
   struct Case {
@@ -180,8 +177,7 @@ TEST(CurrentDirectoryTest, LongPathsKeepTheTextInStep) {
   imagebuilder::PartitionLayout layout = Tree();
   MountedImage probe(layout);
   const uint16_t a = probe.FirstCluster("\\A");
-  layout.rawEntries.push_back(
-      {"\\A", fstest::RawEntry("SELF       ", 0x10, std::string(10, '\0'), a)});
+  layout.rawEntries.push_back(imagebuilder::MakeRawEntry("\\A", "SELF       ", 0x10, 0, 0, a));
   MountedImage disk(layout);
   disk.Mount();
 

@@ -9,12 +9,8 @@
 
 namespace {
 
-using fstest::Dir;
-using fstest::File;
-using fstest::Media;
-using fstest::MountedImage;
-using fstest::Partition;
-using fstest::RawEntry;
+using namespace fstest;
+using imagebuilder::MakeRawEntry;
 using Names = std::vector<std::string>;
 
 const Media kBothMedia[] = {Media::kX68k, Media::kPc};
@@ -34,10 +30,10 @@ imagebuilder::PartitionLayout NamingPartition() {
            "DIR.A",
            "s"),
   });
-  layout.rawEntries.push_back({"\\", RawEntry("CTRL    EXT", 0x20,
-                                              "\x01"
-                                              "AB")});
-  layout.rawEntries.push_back({"\\", RawEntry("ZERO    EXT", 0x20, std::string("\0XY", 3))});
+  layout.rawEntries.push_back(MakeRawEntry("\\", "CTRL    EXT", 0x20,
+                                           "\x01"
+                                           "AB"));
+  layout.rawEntries.push_back(MakeRawEntry("\\", "ZERO    EXT", 0x20, std::string("\0XY", 3)));
   return layout;
 }
 
@@ -81,12 +77,12 @@ TEST(DirectorySearchTest, ComposesNamesPerVariantAndOptions) {
 }
 
 TEST(DirectorySearchTest, DecodesEveryFieldOfAnEntry) {
-  imagebuilder::Node file = File("DATA.BIN", fstest::Pattern(3000, 1), 0x21);
+  imagebuilder::Node file = File("DATA.BIN", Pattern(3000, 1), 0x21);
   file.time = imagebuilder::DosTime(12, 34, 56);
   file.date = imagebuilder::DosDate(1993, 3, 25);
   imagebuilder::PartitionLayout layout = Partition({file});
   // Attribute bytes with bit 7 set are sign-extended.
-  layout.rawEntries.push_back({"\\", RawEntry("LINK    SYS", 0xC0, std::string(10, '\0'), 9, 77)});
+  layout.rawEntries.push_back(MakeRawEntry("\\", "LINK    SYS", 0xC0, 0, 0, 9, 77));
   MountedImage disk(layout);
   disk.Mount();
 
@@ -117,17 +113,17 @@ TEST(DirectorySearchTest, DecodesEveryFieldOfAnEntry) {
 TEST(DirectorySearchTest, SkipsDeletedEntriesAndStopsAtTheFirstFreeOne) {
   for (Media media : kBothMedia) {
     imagebuilder::PartitionLayout layout = Partition({File("A.TXT", "a"), Dir("D", {})});
-    std::array<uint8_t, 32> deleted = RawEntry(
-        "\xE5"
-        "ELETED TXT",
-        0x20);
-    layout.rawEntries.push_back({"\\", deleted});
-    layout.rawEntries.push_back({"\\", RawEntry("B       TXT", 0x20)});
+    const imagebuilder::RawEntry deleted = MakeRawEntry("\\",
+                                                        "\xE5"
+                                                        "ELETED TXT",
+                                                        0x20, 0, 0);
+    layout.rawEntries.push_back(deleted);
+    layout.rawEntries.push_back(MakeRawEntry("\\", "B       TXT", 0x20, 0, 0));
     layout.rawEntries.push_back({"\\", std::array<uint8_t, 32>{}});  // the end
-    layout.rawEntries.push_back({"\\", RawEntry("GHOST   TXT", 0x20)});
-    layout.rawEntries.push_back({"\\D", deleted});
+    layout.rawEntries.push_back(MakeRawEntry("\\", "GHOST   TXT", 0x20, 0, 0));
+    layout.rawEntries.push_back({"\\D", deleted.bytes});
     layout.rawEntries.push_back({"\\D", std::array<uint8_t, 32>{}});
-    layout.rawEntries.push_back({"\\D", RawEntry("GHOST   TXT", 0x20)});
+    layout.rawEntries.push_back(MakeRawEntry("\\D", "GHOST   TXT", 0x20, 0, 0));
     MountedImage disk(layout, media);
     disk.Mount();
 
@@ -177,7 +173,9 @@ TEST(DirectorySearchTest, EmptyRootHoldsItsBufferUntilFindEnd) {
 // A root directory in which every entry is in use has no end entry of its own; its
 // buffer continues with the data area, here a cluster full of entry-shaped bytes.
 TEST(DirectorySearchTest, FullRootEndsAfterItsLastEntry) {
-  const std::string ghost(reinterpret_cast<const char*>(RawEntry("GHOST      ", 0x10).data()), 32);
+  const std::string ghost(
+      reinterpret_cast<const char*>(MakeRawEntry("\\", "GHOST      ", 0x10, 0, 0).bytes.data()),
+      32);
   std::string ghosts;
   for (int i = 0; i < 16; ++i) ghosts += ghost;
   for (Media media : kBothMedia) {
@@ -338,8 +336,8 @@ TEST(DirectorySearchTest, IndexFindsWhatTheScanFinds) {
                          "GHOST   TXT"};
   for (uint32_t i = 0; i < 10; ++i) {
     layout.rawEntries.push_back(
-        {"\\", names[i][0] == '\0' ? std::array<uint8_t, 32>{}
-                                   : RawEntry(names[i], 0x20, i == 5 ? "LIST" : "", 0, i + 1)});
+        names[i][0] == '\0' ? imagebuilder::RawEntry{"\\", {}}
+                            : MakeRawEntry("\\", names[i], 0x20, i == 5 ? "LIST" : "", 0, i + 1));
   }
   const std::pair<const char*, std::array<uint32_t, 4>> cases[] = {
       // under options 7, 5, 6, 4

@@ -9,12 +9,7 @@
 
 namespace {
 
-using fstest::Dir;
-using fstest::File;
-using fstest::Media;
-using fstest::MountedImage;
-using fstest::Partition;
-using fstest::Pattern;
+using namespace fstest;
 
 // Reads the whole file in pieces of `piece` bytes; the final result (0 at the end, or an
 // error) goes to `last`.

@@ -4,7 +4,6 @@
 // A volume mounted on the first partition of a builder image, for the tests of directory
 // search, the current directory and file reading.
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,10 +23,15 @@ using imagebuilder::Dir;
 using imagebuilder::File;
 using imagebuilder::Node;
 
-// A volume variant that shows the current cluster to the tests.
+// A volume variant that shows its state to the tests.
 template <typename Variant>
 class Probe : public Variant {
  public:
+  using HumanVolume::currentCluster;
+  using HumanVolume::expectedCluster;
+  using HumanVolume::fat;
+  using HumanVolume::rootDirectory;
+  using HumanVolume::sectorMultiplier;
   using Variant::Variant;
   uint16_t CurrentCluster() const { return this->currentCluster; }
   // Looks `name` up in the directory at `cluster`, through its name index or by scanning.
@@ -41,26 +45,21 @@ class Probe : public Variant {
 
 enum class Media { kX68k, kPc };
 
+// Every field of a partition record, named, for one exact comparison.
+inline std::string Fields(const PartitionInfo& p) {
+  return "sectorSize " + std::to_string(p.sectorSize) + ", sectorsPerCluster " +
+         std::to_string(p.sectorsPerCluster) + ", startSector " + std::to_string(p.startSector) +
+         ", partitionSectors " + std::to_string(p.partitionSectors) + ", fatStart " +
+         std::to_string(p.fatStart) + ", fatSectors " + std::to_string(p.fatSectors) +
+         ", fatCount " + std::to_string(p.fatCount) + ", rootStart " + std::to_string(p.rootStart) +
+         ", rootBytes " + std::to_string(p.rootBytes) + ", reserved " + std::to_string(p.reserved);
+}
+
 // `count` bytes that differ from their neighbours, so that a misplaced byte shows.
 inline std::string Pattern(size_t count, uint8_t seed) {
   std::string text(count, '\0');
   for (size_t i = 0; i < count; ++i) text[i] = static_cast<char>(seed + i * 13 + i / 251);
   return text;
-}
-
-// A raw 32-byte entry: an 11-byte name field (base and extension, space-filled), the
-// attributes and optionally the ten bytes of the second name part.
-inline std::array<uint8_t, 32> RawEntry(const std::string& name11, uint8_t attributes,
-                                        const std::string& extra = std::string(10, '\0'),
-                                        uint16_t cluster = 0, uint32_t size = 0) {
-  std::array<uint8_t, 32> e = {};
-  for (size_t i = 0; i < 11; ++i) e[i] = i < name11.size() ? name11[i] : ' ';
-  e[11] = attributes;
-  for (size_t i = 0; i < 10 && i < extra.size(); ++i) e[12 + i] = extra[i];
-  e[26] = static_cast<uint8_t>(cluster);
-  e[27] = static_cast<uint8_t>(cluster >> 8);
-  for (int i = 0; i < 4; ++i) e[28 + i] = static_cast<uint8_t>(size >> (8 * i));
-  return e;
 }
 
 // One partition of 1024-byte sectors, one sector a cluster, on 512-byte device sectors,
@@ -72,8 +71,16 @@ inline imagebuilder::PartitionLayout Partition(std::vector<Node> root, uint16_t 
   return layout;
 }
 
+// A builder image on a fake device with a volume mounted on its first partition, the one
+// mounted-image fixture of the volume and program tests.
 class MountedImage {
  public:
+  // An X68000 image of `layout`'s partitions.
+  explicit MountedImage(const imagebuilder::X68kImageLayout& layout)
+      : media(Media::kX68k), image(imagebuilder::BuildX68k(layout)) {
+    EXPECT_EQ("", image.error);
+  }
+  // An image of the one partition `layout`, on X68000 or PC media.
   MountedImage(const imagebuilder::PartitionLayout& layout, Media media = Media::kX68k)
       : media(media) {
     if (media == Media::kX68k) {

@@ -8,6 +8,7 @@
 
 #include "tests/fake_sector_device.h"
 #include "tests/hand_media.h"
+#include "volume/file_system_test_support.h"
 #include "volume/pc_fat_volume.h"
 #include "volume/x68k_scsi_volume.h"
 
@@ -15,22 +16,7 @@ namespace {
 
 using namespace handmedia;
 
-// Exposes the fields the tests check.
-class InspectableX68kVolume : public X68kScsiVolume {
- public:
-  using HumanVolume::currentCluster;
-  using HumanVolume::expectedCluster;
-  using HumanVolume::fat;
-  using HumanVolume::rootDirectory;
-  using HumanVolume::sectorMultiplier;
-  using X68kScsiVolume::X68kScsiVolume;
-};
-
-class InspectablePcVolume : public PcFatVolume {
- public:
-  using HumanVolume::sectorMultiplier;
-  using PcFatVolume::PcFatVolume;
-};
+using InspectableX68kVolume = fstest::Probe<X68kScsiVolume>;
 
 // A medium of 512-byte device sectors with one partition at 32 KiB of 1024-byte
 // sectors, 2 sectors per cluster, 2 FATs of 16 sectors after 1 KiB, 512 root entries.
@@ -73,17 +59,9 @@ TEST_F(OnePartitionOf1024ByteSectors, PartitionTableGivesTheBootSectorsGeometry)
   device = std::make_unique<FakeSectorDevice>(media.image, 512);
   InspectableX68kVolume scan(device.get());
   ASSERT_EQ(scan.ReadPartitionTable(table, 15), 1);
-  const PartitionInfo& p = table[0];
-  EXPECT_EQ(p.sectorSize, 1024);
-  EXPECT_EQ(p.sectorsPerCluster, 2);
-  EXPECT_EQ(p.startSector, 32);
-  EXPECT_EQ(p.partitionSectors, 0);
-  EXPECT_EQ(p.fatStart, 1);
-  EXPECT_EQ(p.fatSectors, 16);
-  EXPECT_EQ(p.fatCount, 2);
-  EXPECT_EQ(p.rootStart, 33);
-  EXPECT_EQ(p.rootBytes, 16384);
-  EXPECT_EQ(p.reserved, 0);
+  EXPECT_EQ(fstest::Fields(table[0]),
+            "sectorSize 1024, sectorsPerCluster 2, startSector 32, partitionSectors 0, "
+            "fatStart 1, fatSectors 16, fatCount 2, rootStart 33, rootBytes 16384, reserved 0");
   EXPECT_EQ(scan.sectorMultiplier, 2);
   // The head, then the boot sector at device sector 64, 4096 bytes each.
   EXPECT_EQ(device->LogText(), "seek 0\nread 0+8\nseek 64\nread 64+8\n");

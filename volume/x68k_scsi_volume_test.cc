@@ -6,6 +6,7 @@
 
 #include "tests/fake_sector_device.h"
 #include "tests/hand_media.h"
+#include "volume/file_system_test_support.h"
 #include "volume/pc_fat_volume.h"
 
 namespace {
@@ -13,11 +14,7 @@ namespace {
 using handmedia::BootFields;
 using handmedia::X68kMedia;
 
-class InspectableX68kVolume : public X68kScsiVolume {
- public:
-  using HumanVolume::sectorMultiplier;
-  using X68kScsiVolume::X68kScsiVolume;
-};
+using InspectableX68kVolume = fstest::Probe<X68kScsiVolume>;
 
 void MakePcBootSector(std::vector<uint8_t>* image) {
   (*image)[0] = 0xEB;
@@ -170,49 +167,6 @@ TEST(PartitionTable, SectorsSmallerThanTheDeviceRejectTheTable) {
   EXPECT_EQ(volume.sectorMultiplier, 1);
 }
 
-// A device that serves the first 4 KiB and a window far out, as a multi-gigabyte disk
-// with a partition beyond 2 GiB would, without holding gigabytes in memory.
-class FarPartitionDevice final : public SectorDevice {
- public:
-  FarPartitionDevice(std::vector<uint8_t> head, uint64_t windowStart, std::vector<uint8_t> window)
-      : head(std::move(head)), windowStart(windowStart), window(std::move(window)) {
-    bytesPerSector = 512;
-  }
-  const char* Describe() override { return "far"; }
-  int Open(int) override { return 0; }
-  int Close() override { return 0; }
-  int Write(const void*, unsigned) override { return -1; }
-  int Reserved() override { return -1; }
-  int SetName(const char*) override { return 0; }
-  const char* GetName() override { return ""; }
-  int Seek(int sector, int origin) override {
-    position = static_cast<uint64_t>(sector) + (origin == 0 ? baseSector : 0);
-    return 0;
-  }
-  int Read(void* buffer, unsigned count) override {
-    const uint64_t start = position * 512;
-    const uint64_t bytes = static_cast<uint64_t>(count) * 512;
-    position += count;
-    if (start + bytes <= head.size()) {
-      std::memcpy(buffer, head.data() + start, bytes);
-      return 0;
-    }
-    if (start >= windowStart && start - windowStart + bytes <= window.size()) {
-      std::memcpy(buffer, window.data() + (start - windowStart), bytes);
-      return 0;
-    }
-    SetError(DeviceErrorRead);
-    return -1;
-  }
-  uint64_t LastPosition() const { return position; }
-
- private:
-  std::vector<uint8_t> head;
-  uint64_t windowStart;
-  std::vector<uint8_t> window;
-  uint64_t position = 0;
-};
-
 TEST(PartitionTable, PartitionsBeyondTwoGibibytesAreReadWhereTheyAre) {
   // Start field 0x00C00000: 12 GiB into the disk, device sector 25165824.
   X68kMedia head(4096);
@@ -236,7 +190,10 @@ TEST(PartitionTable, PartitionsBeyondTwoGibibytesAreReadWhereTheyAre) {
   part.image[1024 + 5] = 0xFF;
   std::memset(part.image.data() + 5 * 512, 'Z', 512);
   const uint64_t start = 12ull << 30;
-  FarPartitionDevice device(head.image, start, part.image);
+  // The first 4 KiB and the partition far out, as a multi-gigabyte disk would serve them,
+  // without holding gigabytes in memory.
+  FakeSectorDevice device(head.image, 512);
+  device.AddExtent(start, part.image);
   X68kScsiVolume volume(&device);
   PartitionInfo table[15];
   ASSERT_EQ(volume.ReadPartitionTable(table, 15), 1);

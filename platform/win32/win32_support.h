@@ -1,8 +1,9 @@
 #ifndef PLATFORM_WIN32_WIN32_SUPPORT_H_
 #define PLATFORM_WIN32_WIN32_SUPPORT_H_
 
-// Helpers shared by the Windows implementations of the platform interfaces. Include only
-// from platform/win32/.
+// Helpers shared by the Windows implementations of the platform interfaces, and the Windows
+// headers as they and the Windows-only tests want them. Include only from platform/win32/
+// and tests/windows/.
 
 #ifndef NOMINMAX
 #define NOMINMAX

@@ -1,20 +1,14 @@
 // Runs peekdisk.exe and hauldisk.exe under Windows (Wine in CI) on images from the
 // builder, given as Windows paths, and compares whole outputs with their \r\n line ends,
 // exit statuses, and the copied trees with their attributes and times.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "platform/win32/win32_support.h"
+#include "tests/end_to_end_image.h"
 #include "tests/program_texts.h"
 #include "tests/windows/loop_image.h"
 #include "tests/windows/windows_process.h"
@@ -22,11 +16,12 @@
 
 namespace {
 
+using endtoend::kDocListing;
+using endtoend::kNoon;
+using endtoend::kSaturday;
+using endtoend::kSysListing;
 using imagebuilder::Dir;
-using imagebuilder::DosDate;
-using imagebuilder::DosTime;
 using imagebuilder::File;
-using imagebuilder::Node;
 using imagebuilder::Stamped;
 using programtexts::kCannotOpen;
 using windowstest::Outcome;
@@ -46,53 +41,8 @@ std::string Crlf(const std::string& text) {
   return out;
 }
 
-const uint16_t kSaturday = DosDate(1998, 3, 14);
-const uint16_t kSunday = DosDate(1998, 3, 15);
-const uint16_t kMonday = DosDate(2001, 1, 1);
-const uint16_t kNoon = DosTime(12, 34, 56);
-const uint16_t kNine = DosTime(9, 0, 0);
-
-// "日本語.TXT" in code page 932, and as UTF-16.
-const char kJapaneseName[] = "\x93\xFA\x96\x7B\x8C\xEA.TXT";
+// "日本語.TXT" as UTF-16.
 const wchar_t kJapaneseWide[] = L"\u65E5\u672C\u8A9E.TXT";
-
-imagebuilder::X68kImageLayout MainLayout() {
-  imagebuilder::PartitionLayout first;
-  first.root = {
-      Stamped(File("CONFIG.SYS", "FILES = 30\r\n", 0x21), kSaturday, kNoon),
-      Stamped(
-          Dir("SYS", {Stamped(File("COMMAND.X", std::string(1000, 'x'), 0x26), kSunday, kNine)}),
-          kSunday, kNine),
-      File("EMPTY.TXT", ""),
-      Stamped(Dir("DOC", {Stamped(File(kJapaneseName, "nihongo\n"), kSaturday, kNoon)}, 0x13),
-              kSaturday, kNoon),
-  };
-  first.rawEntries = {
-      imagebuilder::MakeRawEntry("\\", "VOLUME1", 0x08, 0, kMonday),
-      imagebuilder::MakeRawEntry("\\", "LINK    LNK", 0x40, DosTime(10, 20, 30), kMonday),
-  };
-  imagebuilder::PartitionLayout second;
-  second.root = {Stamped(File("P1.TXT", "one"), kMonday, kNine)};
-  imagebuilder::X68kImageLayout layout;
-  layout.partitions = {first, second};
-  return layout;
-}
-
-const char kRootListing[] =
-    "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
-    "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
-    "              EMPTY.TXT        0  ----/--/--(--) --:--:--\n"
-    "                    DOC    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
-    "                VOLUME1    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
-    "               LINK.LNK    <LNK>  2001/01/01(\x8C\x8E) 10:20:30\n";
-const char kSysListing[] =
-    "                      .    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
-    "                     ..    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
-    "              COMMAND.X     1000  1998/03/15(\x93\xFA) 09:00:00\n";
-const char kDocListing[] =
-    "                      .    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
-    "                     ..    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
-    "             \x93\xFA\x96\x7B\x8C\xEA.TXT        8  1998/03/14(\x93\x79) 12:34:56\n";
 
 uint64_t Ticks(const FILETIME& time) {
   return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
@@ -137,7 +87,7 @@ class WindowsEndToEndTest : public testing::Test {
     const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
     scratch = std::make_unique<ScratchFolder>(std::string("scratch_") + info->name());
     image = scratch->File("main.hds");
-    const imagebuilder::Image built = imagebuilder::BuildX68k(MainLayout());
+    const imagebuilder::Image built = imagebuilder::BuildX68k(endtoend::MainLayout());
     ASSERT_EQ("", built.error);
     ASSERT_TRUE(built.WriteTo(image));
     work = scratch->File("work");
@@ -197,26 +147,14 @@ TEST_F(WindowsEndToEndTest, HelpAndVersionNameTheWindowsDriveForms) {
 
 TEST_F(WindowsEndToEndTest, ListsDirectoriesWithWindowsLineEnds) {
   Expect(Peek({image, "\\", "\\SYS", "DOC", "\\NOWHERE"}), 0,
-         std::string(kRootListing) + "\n" + kSysListing + "\n" + kDocListing + "\n\n", "");
-  Expect(Peek({"-p1", image, "/"}), 0,
-         "                 P1.TXT        3  2001/01/01(\x8C\x8E) 09:00:00\n\n", "");
+         endtoend::RootListing() + "\n" + kSysListing + "\n" + kDocListing + "\n\n", "");
+  Expect(Peek({"-p1", image, "/"}), 0, std::string(endtoend::kP1Line) + "\n", "");
 }
 
 TEST_F(WindowsEndToEndTest, PartitionReportComesFirst) {
   Expect(Peek({"-i", image, "\\SYS"}), 0,
-         std::string("Max Partition= 2\n") + programtexts::kReportPartition0 +
-             "Partition Number= 1\n"
-             "\tSector\t1024(byte/sector)\n"
-             "\tClustor\t1(sector/clustor)\n"
-             "\tStart Sector\t72\n"
-             "\tPart.Size\t0(sector)\n"
-             "\tStart FAT\t1\n"
-             "\tFAT Size\t1(sector)\n"
-             "\tFAT Number\t2\n"
-             "\tStart Root\t3(sector)\n"
-             "\tRoot Size\t16384(byte)\n"
-             "\n" +
-             std::string(kSysListing) + "\n",
+         endtoend::kReportHead + programtexts::ReportPartition(0, 32) +
+             programtexts::ReportPartition(1, 72) + kSysListing + "\n",
          "");
 }
 
@@ -240,19 +178,7 @@ TEST_F(WindowsEndToEndTest, CopiesTheWholePartitionWithAttributesAndTimes) {
   GetSystemTimeAsFileTime(&now);
   // The programs read the clock with GetSystemTime, in milliseconds.
   const uint64_t before = Ticks(now) - Ticks(now) % 10000;
-  const std::string listing = std::string("[\\]\n") +
-                              "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"
-                              "                    SYS    <DIR>  1998/03/15(\x93\xFA) 09:00:00\n"
-                              "[\\SYS]\n" +
-                              kSysListing + "\n" +
-                              "              EMPTY.TXT        0  ----/--/--(--) --:--:--\n"
-                              "                    DOC    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"
-                              "[\\DOC]\n" +
-                              kDocListing + "\n" +
-                              "                VOLUME1    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
-                              "               LINK.LNK    <LNK>  2001/01/01(\x8C\x8E) 10:20:30\n"
-                              "\n";
-  Expect(Haul({"-a", image, "\\"}), 0, listing, "");
+  Expect(Haul({"-a", image, "\\"}), 0, endtoend::WholeCopyListing(), "");
 
   EXPECT_EQ("FILES = 30\r\n", ReadWhole(Copy(L"CONFIG.SYS")));
   EXPECT_EQ(std::string(1000, 'x'), ReadWhole(Copy(L"SYS\\COMMAND.X")));

@@ -1,15 +1,9 @@
 #include "tests/windows/windows_process.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <memory>
 #include <string>
+
+#include "platform/win32/win32_support.h"
 
 namespace windowstest {
 namespace {
