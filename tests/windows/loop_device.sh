@@ -5,7 +5,7 @@
 #   loop_device.sh detach STATE_DIR
 #
 # STATE_DIR/loop_device then holds the device ("/dev/loopN"), or a line saying why there
-# is none (not root, no losetup, no loop support here); the tests skip in that case.
+# is none (not root, no losetup, no loop support here); the test then fails with that line.
 set -u
 action=$1
 state=$2
