@@ -33,14 +33,6 @@ class AspiDiskTest : public ::testing::Test {
     aspi.SetImage(image);
   }
 
-  // Seeks to `sector` and reads `count` sectors into `readBuffer`, which is filled with 0xEE
-  // first; the result of Read.
-  int ReadAt(int sector, unsigned count) {
-    disk.Seek(sector, 0);
-    readBuffer.assign(count * static_cast<size_t>(disk.GetGeometry().bytesPerSector), 0xEE);
-    return disk.Read(readBuffer.data(), count);
-  }
-
   // The SC_EXEC_SCSI_CMD operation codes sent, in order.
   Bytes Opcodes() const {
     Bytes codes;
@@ -50,7 +42,6 @@ class AspiDiskTest : public ::testing::Test {
 
   FakeAspiLibrary aspi;
   AspiDisk disk{&aspi};
-  Bytes readBuffer;  // what ReadAt read
 };
 
 struct NameCase {
@@ -265,20 +256,24 @@ TEST_F(AspiDiskTest, TwentySectorsOf2048BytesGoAsEightEightAndFour) {
   aspi.SetCapacity(1999, 2048);
   FillImage(200, 2048);
   ASSERT_EQ(OpenDrive(), 0);
-  ASSERT_EQ(ReadAt(100, 20), 0);
+  disk.Seek(100, 0);
+  std::vector<uint8_t> buffer(20 * 2048);
+  ASSERT_EQ(disk.Read(buffer.data(), 20), 0);
   const auto cdbs = aspi.Cdbs();
   ASSERT_EQ(cdbs.size(), 5u);
   EXPECT_THAT(cdbs[2], ElementsAre(0x08, 0x00, 0x00, 100, 8, 0));
   EXPECT_THAT(cdbs[3], ElementsAre(0x08, 0x00, 0x00, 108, 8, 0));
   EXPECT_THAT(cdbs[4], ElementsAre(0x08, 0x00, 0x00, 116, 4, 0));
-  for (int s = 0; s < 20; ++s) EXPECT_EQ(readBuffer[s * 2048 + 2047], 100 + s);
+  for (int s = 0; s < 20; ++s) EXPECT_EQ(buffer[s * 2048 + 2047], 100 + s);
   EXPECT_EQ(disk.Position(), 120u);
 }
 
 TEST_F(AspiDiskTest, BlocksBeyond21BitsAreReadWithRead10) {
   aspi.SetCapacity(0x300000, 512);
   ASSERT_EQ(OpenDrive(), 0);
-  ASSERT_EQ(ReadAt(0x1FFFFF, 34), 0);
+  disk.Seek(0x1FFFFF, 0);
+  std::vector<uint8_t> buffer(34 * 512);
+  ASSERT_EQ(disk.Read(buffer.data(), 34), 0);
   const auto cdbs = aspi.Cdbs();
   ASSERT_EQ(cdbs.size(), 4u);
   // The first command starts within READ(6)'s reach and runs past it.
@@ -292,11 +287,13 @@ TEST_F(AspiDiskTest, FailingReadKeepsTheChunksBefore) {
   FillImage(100, 512);
   aspi.FailBlock(40);
   ASSERT_EQ(OpenDrive(), 0);
-  EXPECT_EQ(ReadAt(0, 64), -1);
+  disk.Seek(0, 0);
+  std::vector<uint8_t> buffer(64 * 512, 0xEE);
+  EXPECT_EQ(disk.Read(buffer.data(), 64), -1);
   EXPECT_EQ(disk.GetError(), DeviceErrorRead);
   EXPECT_EQ(disk.Position(), 32u);
-  EXPECT_EQ(readBuffer[31 * 512], 31);
-  EXPECT_EQ(readBuffer[32 * 512], 0xEE);
+  EXPECT_EQ(buffer[31 * 512], 31);
+  EXPECT_EQ(buffer[32 * 512], 0xEE);
 }
 
 TEST_F(AspiDiskTest, SeekConvertsSectorsToBlocks) {

@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,37 +40,20 @@ Request ReadTrack(uint16_t cylinder, uint16_t head, uint16_t sector, uint16_t co
 
 const Request kParameters{1, 0x0860};
 
-class Win95DiskTest : public testing::Test {
- protected:
-  // A Win95Disk named A: over an image of `sectors` sectors that VWIN32 serves with
-  // `geometry`; any disk and port of before are gone.
-  void ServeDriveA(uint32_t sectors, FakeVwin32Geometry geometry) {
-    disk.reset();
-    port.emplace(Image(sectors), geometry);
-    disk.emplace(&*port);
-    disk->SetName("A:");
-  }
-  // The same, opened; the result of Open.
-  int OpenDriveA(uint32_t sectors, FakeVwin32Geometry geometry) {
-    ServeDriveA(sectors, geometry);
-    return disk->Open(0);
-  }
-
-  std::optional<FakeVwin32Service> port;
-  std::optional<Win95Disk> disk;
-};
-
-TEST_F(Win95DiskTest, OpenReadsTheParameters) {
-  ASSERT_EQ(OpenDriveA(4, Geometry(32, 4, 63, 1000)), 0);
-  EXPECT_THAT(port->Log(), ElementsAre(kParameters));
-  const DeviceGeometry g = disk->GetGeometry();
+TEST(Win95DiskTest, OpenReadsTheParameters) {
+  FakeVwin32Service port(Image(4), Geometry(32, 4, 63, 1000));
+  Win95Disk disk(&port);
+  disk.SetName("A:");
+  ASSERT_EQ(disk.Open(0), 0);
+  EXPECT_THAT(port.Log(), ElementsAre(kParameters));
+  const DeviceGeometry g = disk.GetGeometry();
   EXPECT_EQ(g.bytesPerSector, 512);
   EXPECT_EQ(g.capacity, 1063);
-  EXPECT_EQ(port->OpenPorts(), 1);
-  EXPECT_STREQ(disk->Describe(), "Physical Disk for Windows95(HDD/MO/...)");
+  EXPECT_EQ(port.OpenPorts(), 1);
+  EXPECT_STREQ(disk.Describe(), "Physical Disk for Windows95(HDD/MO/...)");
 }
 
-TEST_F(Win95DiskTest, DriveLetters) {
+TEST(Win95DiskTest, DriveLetters) {
   struct Case {
     const char* name;
     int drive;  // 0: refused with DeviceErrorOpen before VWIN32 is opened
@@ -80,28 +62,30 @@ TEST_F(Win95DiskTest, DriveLetters) {
                         {"A", 0},  {"@:", 0}, {"[:", 0},     {"1:", 0},  {"\x81:", 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ServeDriveA(4, Geometry(32, 4));
-    disk->SetName(c.name);
+    FakeVwin32Service port(Image(4), Geometry(32, 4));
+    Win95Disk disk(&port);
+    disk.SetName(c.name);
     if (c.drive == 0) {
-      EXPECT_EQ(disk->Open(0), -1);
-      EXPECT_EQ(disk->GetError(), DeviceErrorOpen);
-      EXPECT_EQ(port->PortsOpened(), 0);
+      EXPECT_EQ(disk.Open(0), -1);
+      EXPECT_EQ(disk.GetError(), DeviceErrorOpen);
+      EXPECT_EQ(port.PortsOpened(), 0);
     } else {
-      ASSERT_EQ(disk->Open(0), 0);
-      EXPECT_EQ(port->Log().at(0).drive, static_cast<uint32_t>(c.drive));
+      ASSERT_EQ(disk.Open(0), 0);
+      EXPECT_EQ(port.Log().at(0).drive, static_cast<uint32_t>(c.drive));
     }
   }
 }
 
-TEST_F(Win95DiskTest, NameLongerThan259BytesIsRefused) {
-  ServeDriveA(4, Geometry(32, 4));
+TEST(Win95DiskTest, NameLongerThan259BytesIsRefused) {
+  FakeVwin32Service port(Image(4), Geometry(32, 4));
+  Win95Disk disk(&port);
   const std::string name = "A:" + std::string(258, 'x');
-  disk->SetName(name.c_str());
-  EXPECT_EQ(disk->Open(0), -1);
-  EXPECT_EQ(disk->GetError(), DeviceErrorOpen);
+  disk.SetName(name.c_str());
+  EXPECT_EQ(disk.Open(0), -1);
+  EXPECT_EQ(disk.GetError(), DeviceErrorOpen);
 }
 
-TEST_F(Win95DiskTest, TrackAddressesOfPositions) {
+TEST(Win95DiskTest, TrackAddressesOfPositions) {
   struct Case {
     int position;
     Request expected;
@@ -114,65 +98,83 @@ TEST_F(Win95DiskTest, TrackAddressesOfPositions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.position);
-    ASSERT_EQ(OpenDriveA(200, Geometry(32, 4)), 0);
-    disk->Seek(c.position, 0);
+    FakeVwin32Service port(Image(200), Geometry(32, 4));
+    Win95Disk disk(&port);
+    disk.SetName("A:");
+    ASSERT_EQ(disk.Open(0), 0);
+    disk.Seek(c.position, 0);
     uint8_t buffer[512];
-    ASSERT_EQ(disk->Read(buffer, 1), 0);
-    EXPECT_EQ(port->Log().back(), c.expected);
+    ASSERT_EQ(disk.Read(buffer, 1), 0);
+    EXPECT_EQ(port.Log().back(), c.expected);
     EXPECT_EQ(buffer[0], c.position);
   }
 }
 
-TEST_F(Win95DiskTest, ReadGoesInRequestsOfOneTrack) {
-  ASSERT_EQ(OpenDriveA(400, Geometry(63, 16)), 0);
-  disk->Seek(10, 0);
+TEST(Win95DiskTest, ReadGoesInRequestsOfOneTrack) {
+  FakeVwin32Service port(Image(400), Geometry(63, 16));
+  Win95Disk disk(&port);
+  disk.SetName("A:");
+  ASSERT_EQ(disk.Open(0), 0);
+  disk.Seek(10, 0);
   std::vector<uint8_t> buffer(100 * 512);
-  ASSERT_EQ(disk->Read(buffer.data(), 100), 0);
-  EXPECT_THAT(port->Log(),
+  ASSERT_EQ(disk.Read(buffer.data(), 100), 0);
+  EXPECT_THAT(port.Log(),
               ElementsAre(kParameters, ReadTrack(0, 0, 10, 63), ReadTrack(0, 1, 10, 37)));
   for (int s = 0; s < 100; ++s) EXPECT_EQ(buffer[s * 512], 10 + s);
-  EXPECT_EQ(disk->Seek(0, 1), 110);
+  EXPECT_EQ(disk.Seek(0, 1), 110);
 }
 
-TEST_F(Win95DiskTest, FailingChunkKeepsTheOnesBefore) {
-  ASSERT_EQ(OpenDriveA(400, Geometry(63, 16)), 0);
-  port->FailSector(70);
+TEST(Win95DiskTest, FailingChunkKeepsTheOnesBefore) {
+  FakeVwin32Service port(Image(400), Geometry(63, 16));
+  port.FailSector(70);
+  Win95Disk disk(&port);
+  disk.SetName("A:");
+  ASSERT_EQ(disk.Open(0), 0);
   std::vector<uint8_t> buffer(100 * 512, 0xEE);
-  EXPECT_EQ(disk->Read(buffer.data(), 100), -1);
-  EXPECT_EQ(disk->GetError(), DeviceErrorRead);
+  EXPECT_EQ(disk.Read(buffer.data(), 100), -1);
+  EXPECT_EQ(disk.GetError(), DeviceErrorRead);
   EXPECT_EQ(buffer[62 * 512], 62);
   EXPECT_EQ(buffer[63 * 512], 0xEE);
-  EXPECT_EQ(disk->Seek(0, 1), 63);
+  EXPECT_EQ(disk.Seek(0, 1), 63);
 }
 
-TEST_F(Win95DiskTest, CountZeroSendsNothing) {
-  ASSERT_EQ(OpenDriveA(4, Geometry(32, 4)), 0);
-  EXPECT_EQ(disk->Read(nullptr, 0), 0);
-  EXPECT_EQ(port->Log().size(), 1u);
+TEST(Win95DiskTest, CountZeroSendsNothing) {
+  FakeVwin32Service port(Image(4), Geometry(32, 4));
+  Win95Disk disk(&port);
+  disk.SetName("A:");
+  ASSERT_EQ(disk.Open(0), 0);
+  EXPECT_EQ(disk.Read(nullptr, 0), 0);
+  EXPECT_EQ(port.Log().size(), 1u);
 }
 
-TEST_F(Win95DiskTest, CylinderBeyond16BitsIsRefused) {
-  ASSERT_EQ(OpenDriveA(4, Geometry(1, 1)), 0);
-  disk->Seek(0x10000, 0);
+TEST(Win95DiskTest, CylinderBeyond16BitsIsRefused) {
+  FakeVwin32Service port(Image(4), Geometry(1, 1));
+  Win95Disk disk(&port);
+  disk.SetName("A:");
+  ASSERT_EQ(disk.Open(0), 0);
+  disk.Seek(0x10000, 0);
   uint8_t buffer[512];
-  EXPECT_EQ(disk->Read(buffer, 1), -1);
-  EXPECT_EQ(disk->GetError(), DeviceErrorRead);
-  EXPECT_EQ(port->Log().size(), 1u);
+  EXPECT_EQ(disk.Read(buffer, 1), -1);
+  EXPECT_EQ(disk.GetError(), DeviceErrorRead);
+  EXPECT_EQ(port.Log().size(), 1u);
 }
 
-TEST_F(Win95DiskTest, SeekOrigins) {
-  ASSERT_EQ(OpenDriveA(4, Geometry(32, 4, 63, 1000)), 0);
-  disk->SetGeometry({512, 1063, 64});
-  EXPECT_EQ(disk->Seek(10, 0), 74);
-  EXPECT_EQ(disk->Seek(6, 1), 80);
-  EXPECT_EQ(disk->Seek(-3, 1), 77);
-  EXPECT_EQ(disk->Seek(0, 2), 1063);
-  EXPECT_EQ(disk->Seek(-1, 2), 1062);
-  EXPECT_EQ(disk->Seek(5, 7), 5);
-  EXPECT_EQ(port->Log().size(), 1u);  // positioning sends nothing
+TEST(Win95DiskTest, SeekOrigins) {
+  FakeVwin32Service port(Image(4), Geometry(32, 4, 63, 1000));
+  Win95Disk disk(&port);
+  disk.SetName("A:");
+  ASSERT_EQ(disk.Open(0), 0);
+  disk.SetGeometry({512, 1063, 64});
+  EXPECT_EQ(disk.Seek(10, 0), 74);
+  EXPECT_EQ(disk.Seek(6, 1), 80);
+  EXPECT_EQ(disk.Seek(-3, 1), 77);
+  EXPECT_EQ(disk.Seek(0, 2), 1063);
+  EXPECT_EQ(disk.Seek(-1, 2), 1062);
+  EXPECT_EQ(disk.Seek(5, 7), 5);
+  EXPECT_EQ(port.Log().size(), 1u);  // positioning sends nothing
 }
 
-TEST_F(Win95DiskTest, OpenFailuresLeaveNoHandle) {
+TEST(Win95DiskTest, OpenFailuresLeaveNoHandle) {
   struct Case {
     const char* what;
     void (*setup)(FakeVwin32Service*);
@@ -188,51 +190,59 @@ TEST_F(Win95DiskTest, OpenFailuresLeaveNoHandle) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ServeDriveA(4, Geometry(32, 4));
-    c.setup(&*port);
-    disk->SetName("C:");
-    EXPECT_EQ(disk->Open(0), -1);
-    EXPECT_EQ(disk->GetError(), c.expected);
-    EXPECT_EQ(port->OpenPorts(), 0);
-    EXPECT_EQ(disk->Close(), -1);
+    FakeVwin32Service port(Image(4), Geometry(32, 4));
+    c.setup(&port);
+    Win95Disk disk(&port);
+    disk.SetName("C:");
+    EXPECT_EQ(disk.Open(0), -1);
+    EXPECT_EQ(disk.GetError(), c.expected);
+    EXPECT_EQ(port.OpenPorts(), 0);
+    EXPECT_EQ(disk.Close(), -1);
   }
 }
 
-TEST_F(Win95DiskTest, ParameterBlockWithoutSectorsPerTrackOrSectorSizeIsRefused) {
+TEST(Win95DiskTest, ParameterBlockWithoutSectorsPerTrackOrSectorSizeIsRefused) {
   for (FakeVwin32Geometry g : {Geometry(0, 4), Geometry(32, 4)}) {
     if (g.sectorsPerTrack != 0) g.bytesPerSector = 0;
-    ServeDriveA(4, g);
-    EXPECT_EQ(disk->Open(0), -1);
-    EXPECT_EQ(disk->GetError(), DeviceErrorOpen);
-    EXPECT_EQ(port->OpenPorts(), 0);
+    FakeVwin32Service port(Image(4), g);
+    Win95Disk disk(&port);
+    disk.SetName("A:");
+    EXPECT_EQ(disk.Open(0), -1);
+    EXPECT_EQ(disk.GetError(), DeviceErrorOpen);
+    EXPECT_EQ(port.OpenPorts(), 0);
   }
 }
 
-TEST_F(Win95DiskTest, FailedReopenKeepsTheOpenHandle) {
-  ASSERT_EQ(OpenDriveA(200, Geometry(32, 4)), 0);
-  port->CarryOnParameters(21);
-  disk->SetName("B:");
-  EXPECT_EQ(disk->Open(0), -1);
-  EXPECT_EQ(port->OpenPorts(), 1);
+TEST(Win95DiskTest, FailedReopenKeepsTheOpenHandle) {
+  FakeVwin32Service port(Image(200), Geometry(32, 4));
+  Win95Disk disk(&port);
+  disk.SetName("A:");
+  ASSERT_EQ(disk.Open(0), 0);
+  port.CarryOnParameters(21);
+  disk.SetName("B:");
+  EXPECT_EQ(disk.Open(0), -1);
+  EXPECT_EQ(port.OpenPorts(), 1);
   uint8_t buffer[512];
-  ASSERT_EQ(disk->Read(buffer, 1), 0);
-  EXPECT_EQ(port->Log().back().drive, 1u);  // still drive A
+  ASSERT_EQ(disk.Read(buffer, 1), 0);
+  EXPECT_EQ(port.Log().back().drive, 1u);  // still drive A
 }
 
-TEST_F(Win95DiskTest, CloseTwiceAndRefusals) {
-  ServeDriveA(4, Geometry(32, 4));
-  EXPECT_EQ(disk->Open(1), -1);
-  EXPECT_EQ(disk->GetError(), DeviceErrorUnsupported);
-  EXPECT_EQ(port->PortsOpened(), 0);
-  ASSERT_EQ(disk->Open(0), 0);
-  EXPECT_EQ(disk->Write("x", 1), -1);
-  EXPECT_EQ(disk->Reserved(), -1);
-  EXPECT_EQ(disk->Close(), 0);
-  EXPECT_EQ(port->OpenPorts(), 0);
-  EXPECT_EQ(disk->Close(), -1);
+TEST(Win95DiskTest, CloseTwiceAndRefusals) {
+  FakeVwin32Service port(Image(4), Geometry(32, 4));
+  Win95Disk disk(&port);
+  disk.SetName("A:");
+  EXPECT_EQ(disk.Open(1), -1);
+  EXPECT_EQ(disk.GetError(), DeviceErrorUnsupported);
+  EXPECT_EQ(port.PortsOpened(), 0);
+  ASSERT_EQ(disk.Open(0), 0);
+  EXPECT_EQ(disk.Write("x", 1), -1);
+  EXPECT_EQ(disk.Reserved(), -1);
+  EXPECT_EQ(disk.Close(), 0);
+  EXPECT_EQ(port.OpenPorts(), 0);
+  EXPECT_EQ(disk.Close(), -1);
   uint8_t buffer[512];
-  EXPECT_EQ(disk->Read(buffer, 1), -1);
-  EXPECT_EQ(disk->GetError(), DeviceErrorRead);
+  EXPECT_EQ(disk.Read(buffer, 1), -1);
+  EXPECT_EQ(disk.GetError(), DeviceErrorRead);
 }
 
 }  // namespace
