@@ -60,35 +60,47 @@ TEST(FormatDateTest, DateAndTimeTextsLiveInSeparateBuffers) {
   EXPECT_EQ("1998/03/14(\x93\x79) 12:34:56", std::string(date) + " " + time);
 }
 
-// An entry stamped 1998/03/14 12:34:56 unless a case says otherwise.
 struct LineCase {
   const char* name;
   int16_t attributes;
   uint32_t size;
-  const char* fields;  // the line's name and size or kind fields
-  uint16_t date = DosDate(1998, 3, 14);
-  uint16_t time = DosTime(12, 34, 56);
-  const char* stamp = "  1998/03/14(\x93\x79) 12:34:56\n";  // the rest of the line
+  uint16_t date;
+  uint16_t time;
+  const char* line;
 };
 
 TEST(EntryLineTest, PrintsNameKindOrSizeDateAndTimeInFixedFields) {
+  const uint16_t saturday = DosDate(1998, 3, 14);
+  const uint16_t noon = DosTime(12, 34, 56);
   const LineCase cases[] = {
-      {"CONFIG.SYS", 0x20, 12, "             CONFIG.SYS       12"},
-      {"EMPTY", 0x00, 0, "                  EMPTY        0"},
-      {"SYS", 0x10, 999, "                    SYS    <DIR>"},
-      {"LABEL", 0x08, 0, "                  LABEL    <VOL>"},
-      {"LINK", 0x40, 5, "                   LINK    <LNK>"},
-      {"DIRVOL", 0x18, 0, "                 DIRVOL    <DIR>"},
-      {"VOLLNK", 0x48, 0, "                 VOLLNK    <VOL>"},
+      {"CONFIG.SYS", 0x20, 12, saturday, noon,
+       "             CONFIG.SYS       12  1998/03/14(\x93\x79) 12:34:56\n"},
+      {"EMPTY", 0x00, 0, saturday, noon,
+       "                  EMPTY        0  1998/03/14(\x93\x79) 12:34:56\n"},
+      {"SYS", 0x10, 999, saturday, noon,
+       "                    SYS    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"},
+      {"LABEL", 0x08, 0, saturday, noon,
+       "                  LABEL    <VOL>  1998/03/14(\x93\x79) 12:34:56\n"},
+      {"LINK", 0x40, 5, saturday, noon,
+       "                   LINK    <LNK>  1998/03/14(\x93\x79) 12:34:56\n"},
+      {"DIRVOL", 0x18, 0, saturday, noon,
+       "                 DIRVOL    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"},
+      {"VOLLNK", 0x48, 0, saturday, noon,
+       "                 VOLLNK    <VOL>  1998/03/14(\x93\x79) 12:34:56\n"},
       // Bit 7 sign-extends the attributes; only the low byte counts.
-      {"HIGH.BIT", static_cast<int16_t>(0xFF81), 7, "               HIGH.BIT        7"},
+      {"HIGH.BIT", static_cast<int16_t>(0xFF81), 7, saturday, noon,
+       "               HIGH.BIT        7  1998/03/14(\x93\x79) 12:34:56\n"},
       // The size prints as a signed 32-bit number, and a long one widens its field.
-      {"HUGE", 0x20, 0xFFFFFFFF, "                   HUGE       -1"},
-      {"BIG", 0x20, 123456789, "                    BIG 123456789"},
-      {"NODATE", 0x20, 1, "                 NODATE        1", 0, 0, "  ----/--/--(--) --:--:--\n"},
+      {"HUGE", 0x20, 0xFFFFFFFF, saturday, noon,
+       "                   HUGE       -1  1998/03/14(\x93\x79) 12:34:56\n"},
+      {"BIG", 0x20, 123456789, saturday, noon,
+       "                    BIG 123456789  1998/03/14(\x93\x79) 12:34:56\n"},
+      {"NODATE", 0x20, 1, 0, 0, "                 NODATE        1  ----/--/--(--) --:--:--\n"},
       // A double-byte name counts two bytes a character in the padding.
-      {"\x93\xFA\x96\x7B\x8C\xEA", 0x10, 0, "                 \x93\xFA\x96\x7B\x8C\xEA    <DIR>"},
-      {"ABCDEFGHIJKLMNOPQR.TXT", 0x20, 1, " ABCDEFGHIJKLMNOPQR.TXT        1"},
+      {"\x93\xFA\x96\x7B\x8C\xEA", 0x10, 0, saturday, noon,
+       "                 \x93\xFA\x96\x7B\x8C\xEA    <DIR>  1998/03/14(\x93\x79) 12:34:56\n"},
+      {"ABCDEFGHIJKLMNOPQR.TXT", 0x20, 1, saturday, noon,
+       " ABCDEFGHIJKLMNOPQR.TXT        1  1998/03/14(\x93\x79) 12:34:56\n"},
   };
   for (const LineCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -100,7 +112,7 @@ TEST(EntryLineTest, PrintsNameKindOrSizeDateAndTimeInFixedFields) {
     entry.modifyTime = c.time;
     CapturedConsole console;
     EntryLine(console.get(), entry);
-    EXPECT_EQ(std::string(c.fields) + c.stamp, console.Out());
+    EXPECT_EQ(c.line, console.Out());
     EXPECT_EQ("", console.Error());
   }
 }
