@@ -1,12 +1,23 @@
 #include "platform/console_writer.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "tests/fake_console_window.h"
+#include "platform/console_window.h"
 
 namespace {
+
+// A console window that keeps each write, as the UTF-16 it was given, in order.
+class FakeConsoleWindow final : public platform::ConsoleWindow {
+ public:
+  bool Write(std::u16string_view text) override {
+    writes.emplace_back(text);
+    return true;
+  }
+  std::vector<std::u16string> writes;
+};
 
 // Each step is a Write of its text, or a Flush when it is empty; the writer is destroyed
 // after the last.
