@@ -1,43 +1,40 @@
-// faulty_image_fs IMAGE OFFSET:LENGTH[,OFFSET:LENGTH...] MOUNTPOINT
+// faulty_image_fs IMAGE MOUNTPOINT
 //
-// A test-only FUSE file system: MOUNTPOINT holds one read-only file, disk.img, with the
-// bytes of IMAGE. A read that touches any of the byte ranges fails with EIO as a whole, as
-// a block device fails a request that includes a bad sector; every other read returns the
-// image's bytes. The program returns once the mount is up and serves it on one thread
-// until fusermount3 -u.
+// A test-only FUSE file system, read only: MOUNTPOINT/N, for any decimal N, holds the
+// bytes of IMAGE, and a read of it that touches the 512 bytes at offset N fails with EIO
+// as a whole, as a block device fails a request that includes a bad sector. The program
+// returns once the mount is up and serves it on one thread until fusermount3 -u.
 #define FUSE_USE_VERSION 31
-#define _FILE_OFFSET_BITS 64
 
 #include <fcntl.h>
 #include <fuse.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
-struct ByteRange {
-  uint64_t offset;
-  uint64_t length;
-};
-
 int imageFd = -1;
-uint64_t imageSize = 0;
-std::vector<ByteRange> failing;
+off_t imageSize = 0;
+
+// The N of "/N", or -1.
+off_t BadOffset(const char* path) {
+  char* end = nullptr;
+  const long long n = std::strtoll(path + 1, &end, 10);
+  return path[1] != '\0' && *end == '\0' && n >= 0 ? static_cast<off_t>(n) : -1;
+}
 
 int GetAttr(const char* path, struct stat* out, fuse_file_info*) {
-  std::memset(out, 0, sizeof(*out));
+  *out = {};
   const bool root = std::strcmp(path, "/") == 0;
-  if (!root && std::strcmp(path, "/disk.img") != 0) return -ENOENT;
+  if (!root && BadOffset(path) < 0) return -ENOENT;
   out->st_mode = root ? S_IFDIR | 0555 : S_IFREG | 0444;
-  out->st_nlink = root ? 2 : 1;
-  out->st_size = root ? 0 : static_cast<off_t>(imageSize);
+  out->st_nlink = 1;
+  out->st_size = root ? 0 : imageSize;
   return 0;
 }
 
@@ -48,43 +45,29 @@ int Open(const char*, fuse_file_info* info) {
   return 0;
 }
 
-int Read(const char*, char* buffer, size_t size, off_t offset, fuse_file_info*) {
-  const uint64_t start = static_cast<uint64_t>(offset);
-  if (start >= imageSize) return 0;
-  const uint64_t end = std::min<uint64_t>(start + size, imageSize);
-  for (const ByteRange& range : failing) {
-    if (start < range.offset + range.length && range.offset < end) return -EIO;
-  }
-  const ssize_t n = ::pread(imageFd, buffer, end - start, offset);
+int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*) {
+  const off_t bad = BadOffset(path);
+  if (offset < bad + 512 && bad < offset + static_cast<off_t>(size)) return -EIO;
+  const ssize_t n = ::pread(imageFd, buffer, size, offset);
   return n < 0 ? -errno : static_cast<int>(n);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The ranges: "OFFSET:LENGTH" joined by commas.
-  for (const char* at = argc == 4 ? argv[2] : ""; *at != '\0';) {
-    ByteRange range{};
-    int used = 0;
-    if (std::sscanf(at, "%" SCNu64 ":%" SCNu64 ",%n", &range.offset, &range.length, &used) < 2) {
-      return 2;
-    }
-    failing.push_back(range);
-    at += used > 0 ? used : std::strlen(at);
-  }
   struct stat image;
-  imageFd = argc == 4 ? ::open(argv[1], O_RDONLY | O_CLOEXEC) : -1;
+  imageFd = argc == 3 ? ::open(argv[1], O_RDONLY | O_CLOEXEC) : -1;
   if (imageFd < 0 || ::fstat(imageFd, &image) != 0) {
-    std::fprintf(stderr, "usage: faulty_image_fs IMAGE OFFSET:LENGTH[,...] MOUNTPOINT\n");
+    std::fprintf(stderr, "usage: faulty_image_fs IMAGE MOUNTPOINT\n");
     return 2;
   }
-  imageSize = static_cast<uint64_t>(image.st_size);
+  imageSize = image.st_size;
   fuse_operations operations{};
   operations.getattr = GetAttr;
   operations.open = Open;
   operations.read = Read;
-  // One thread, so the reads arrive one at a time in their order; read-only.
-  char single[] = "-s", option[] = "-o", options[] = "ro,default_permissions,fsname=faulty_image";
-  char* fuseArgv[] = {argv[0], single, option, options, argv[3], nullptr};
+  // One thread, so the reads arrive one at a time in their order.
+  char single[] = "-s", option[] = "-o", readOnly[] = "ro";
+  char* fuseArgv[] = {argv[0], single, option, readOnly, argv[2], nullptr};
   return fuse_main(5, fuseArgv, &operations, nullptr);
 }
