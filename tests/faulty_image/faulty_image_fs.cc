@@ -1,7 +1,7 @@
 // faulty_image_fs IMAGE MOUNTPOINT
 //
-// A test-only FUSE file system, read only: MOUNTPOINT/N, for any decimal N, holds the
-// bytes of IMAGE, and a read of it that touches the 512 bytes at offset N fails with EIO
+// A test-only FUSE file system, read only: every file MOUNTPOINT/N holds the bytes of
+// IMAGE, and a read of it that touches the 512 bytes at offset N (decimal) fails with EIO
 // as a whole, as a block device fails a request that includes a bad sector. The program
 // returns once the mount is up and serves it on one thread until fusermount3 -u.
 #define FUSE_USE_VERSION 31
@@ -14,27 +14,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
 int imageFd = -1;
-off_t imageSize = 0;
-
-// The N of "/N", or -1.
-off_t BadOffset(const char* path) {
-  char* end = nullptr;
-  const long long n = std::strtoll(path + 1, &end, 10);
-  return path[1] != '\0' && *end == '\0' && n >= 0 ? static_cast<off_t>(n) : -1;
-}
+struct stat image;
 
 int GetAttr(const char* path, struct stat* out, fuse_file_info*) {
   *out = {};
-  const bool root = std::strcmp(path, "/") == 0;
-  if (!root && BadOffset(path) < 0) return -ENOENT;
-  out->st_mode = root ? S_IFDIR | 0555 : S_IFREG | 0444;
-  out->st_nlink = 1;
-  out->st_size = root ? 0 : imageSize;
+  out->st_mode = path[1] == '\0' ? S_IFDIR | 0555 : S_IFREG | 0444;
+  out->st_size = image.st_size;
   return 0;
 }
 
@@ -46,7 +35,7 @@ int Open(const char*, fuse_file_info* info) {
 }
 
 int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*) {
-  const off_t bad = BadOffset(path);
+  const off_t bad = std::atoll(path + 1);
   if (offset < bad + 512 && bad < offset + static_cast<off_t>(size)) return -EIO;
   const ssize_t n = ::pread(imageFd, buffer, size, offset);
   return n < 0 ? -errno : static_cast<int>(n);
@@ -55,13 +44,11 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
 }  // namespace
 
 int main(int argc, char** argv) {
-  struct stat image;
-  imageFd = argc == 3 ? ::open(argv[1], O_RDONLY | O_CLOEXEC) : -1;
+  imageFd = argc == 3 ? ::open(argv[1], O_RDONLY) : -1;
   if (imageFd < 0 || ::fstat(imageFd, &image) != 0) {
-    std::fprintf(stderr, "usage: faulty_image_fs IMAGE MOUNTPOINT\n");
+    std::perror(argc == 3 ? argv[1] : "usage: faulty_image_fs IMAGE MOUNTPOINT");
     return 2;
   }
-  imageSize = image.st_size;
   fuse_operations operations{};
   operations.getattr = GetAttr;
   operations.open = Open;
