@@ -69,10 +69,7 @@ class EndToEndTest : public testing::Test {
 
   void Cleanup() {
     // A mount a failed test left behind would stop the removal.
-    if (ReadWhole("/proc/self/mounts").find(" " + (root / "work").string() + "/") !=
-        std::string::npos) {
-      std::system(("fusermount3 -u -z '" + (root / "work/mnt").string() + "'").c_str());
-    }
+    std::system(("fusermount3 -u -z '" + (root / "work/mnt").string() + "' 2>/dev/null").c_str());
     // Read-only copies must become writable before they can be removed.
     if (fs::exists(root)) {
       std::system(("chmod -R u+w '" + root.string() + "' 2>/dev/null").c_str());
@@ -350,38 +347,26 @@ TEST_F(EndToEndTest, FailingSectorsKeepWhatCanBeReadAndRescueFillsTheRest) {
 // peekfs on an image mkhds makes from a folder: the mount shows the folder as it was, read
 // only, and goes away with fusermount3 -u.
 TEST_F(EndToEndTest, PeekFsMountsAFolderImageReadOnly) {
-  ASSERT_EQ("", FuseMissing());
-  const Outcome made = Run(
-      "mkdir -p src/SYS src/日本語 mnt && printf \"FILES = 30\\r\\n\" >src/CONFIG.SYS && "
-      ": >src/EMPTY.TXT && seq 1 2000 >src/SYS/BIG.DAT && echo nihongo >src/日本語/メモ.TXT && "
-      "touch -d \"1998-03-14 12:34:56\" src/CONFIG.SYS src/EMPTY.TXT src/日本語/メモ.TXT "
-      "src/日本語 "
-      "&& touch -d \"1998-03-15 09:00:00\" src/SYS/BIG.DAT src/SYS && chmod 444 src/CONFIG.SYS && "
-      "mkhds src.hds src",
-      "C.UTF-8");
-  Expect(made, 0, "", "");
   // Start-up failures say what peekdisk says and mount nothing.
-  Expect(Run("peekfs /nonexistent/disk.hds mnt"), 1, "", programtexts::kCannotOpen);
-  Expect(Run("peekfs -p1 src.hds mnt"), 1, "", "No Such Partition(1)\n");
-  Expect(Run("peekfs src.hds 2>&1 | head -2"), 0,
+  Expect(Run("mkdir mnt && peekfs -p2 \"$IMG\" mnt"), 1, "", "No Such Partition(2)\n");
+  Expect(Run("peekfs \"$IMG\" 2>&1 | head -2"), 0,
          "peekfs: give a DRIVE and a MOUNTPOINT\n"
          "Usage: peekfs [-pN] [-f] [-o OPTION[,OPTION...]] DRIVE MOUNTPOINT\n",
          "");
-  Expect(Run("peekfs src.hds mnt && grep -c \" $PWD/mnt fuse.peekfs ro,\" /proc/self/mounts && "
-             "diff -r src mnt && cd mnt && stat -c \"%n %a %s %h %Y\" CONFIG.SYS EMPTY.TXT SYS "
-             "SYS/BIG.DAT 日本語 日本語/メモ.TXT && tail -c +4001 SYS/BIG.DAT | head -c 16 && "
-             "echo && tail -c 10 SYS/BIG.DAT && touch NEW.TXT; echo $? && test ! -e NEW.TXT",
+  ASSERT_EQ("", FuseMissing());
+  Expect(Run("mkdir -p src/SYS src/日本語 && printf \"FILES = 30\\r\\n\" >src/CONFIG.SYS && "
+             ": >src/EMPTY.TXT && seq 1 2000 >src/SYS/BIG.DAT && echo nihongo >src/日本語/メモ.TXT "
+             "&& touch -d \"1998-03-14 12:34:56\" src/*.* src/日本語 src/日本語/* && touch -d "
+             "\"1998-03-15 09:00:00\" src/SYS src/SYS/* && chmod 444 src/CONFIG.SYS && mkhds "
+             "src.hds src && peekfs src.hds mnt && grep -c \" $PWD/mnt fuse.peekfs ro,\" "
+             "/proc/self/mounts && diff -r src mnt && cd mnt && stat -c \"%n %a %s %h %Y\" "
+             "CONFIG.SYS SYS SYS/BIG.DAT && stat -f -c \"%S %b %f\" . && tail -c +4001 SYS/BIG.DAT "
+             "| head -c 16 && echo && tail -c 10 SYS/BIG.DAT && touch NEW.TXT; echo $? && "
+             "test ! -e NEW.TXT",
              "C.UTF-8"),
          0,
-         "1\n"
-         "CONFIG.SYS 444 12 1 889846496\n"
-         "EMPTY.TXT 644 0 1 889846496\n"
-         "SYS 755 0 2 889920000\n"
-         "SYS/BIG.DAT 644 8893 1 889920000\n"
-         "日本語 755 0 2 889846496\n"
-         "日本語/メモ.TXT 644 8 1 889846496\n"
-         "22\n1023\n1024\n102"
-         "\n1999\n2000\n1\n",
+         "1\nCONFIG.SYS 444 12 1 889846496\nSYS 755 0 2 889920000\n"
+         "SYS/BIG.DAT 644 8893 1 889920000\n1024 510 0\n22\n1023\n1024\n102\n1999\n2000\n1\n",
          "touch: cannot touch 'NEW.TXT': Read-only file system\n");
   Expect(Run("fusermount3 -u mnt && grep -c \" $PWD/mnt \" /proc/self/mounts"), 1, "0\n", "");
 }
