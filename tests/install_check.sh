@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # install_check.sh CMAKE BUILD_DIR VERSION: `cmake --install` into a fresh DESTDIR; each
 # program answers --version and --help with status 0, its man page gives no groff warning
-# and renders with man. Prints how the results differ from the expected ones (a missing
-# groff or man shows there as not found).
+# and renders with man. Prints a diff from the expected results (a missing groff or man too).
 set -uo pipefail
 dest=$(mktemp -d) && trap 'rm -rf "$dest"' EXIT
 DESTDIR=$dest "$1" --install "$2" --prefix /opt/peek >/dev/null || exit 1

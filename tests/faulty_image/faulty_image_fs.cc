@@ -1,9 +1,6 @@
-// faulty_image_fs IMAGE MOUNTPOINT
-//
-// A test-only FUSE file system, read only: every file MOUNTPOINT/N holds the bytes of
-// IMAGE, and a read of it that touches the 512 bytes at offset N (decimal) fails with EIO
-// as a whole, as a block device fails a request that includes a bad sector. The program
-// returns once the mount is up and serves it on one thread until fusermount3 -u.
+// faulty_image_fs IMAGE MOUNTPOINT: a read-only FUSE mount for tests. Every MOUNTPOINT/N holds
+// IMAGE; a read touching its 512 bytes at offset N fails with EIO as a whole, as a disk fails a
+// request with a bad sector. Returns once mounted; serves until fusermount3 -u.
 #define FUSE_USE_VERSION 31
 
 #include <fcntl.h>
