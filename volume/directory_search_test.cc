@@ -1,7 +1,6 @@
 #include <array>
 #include <cstring>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -320,9 +319,8 @@ TEST(DirectorySearchTest, MatchesTheLongNameOnlyWithExtendedNames) {
   }
 }
 
-// The name index must find exactly the entry the scan finds: the first match in directory
-// order under the option bits in force, never a deleted entry or one after the end. Each
-// entry's size is its place in the list; the ninth is the end entry.
+// The index finds what the scan finds: the first match in directory order under the options
+// in force, never a deleted entry or one after the end (the ninth). Sizes count the entries.
 TEST(DirectorySearchTest, IndexFindsWhatTheScanFinds) {
   imagebuilder::PartitionLayout layout = Partition({});
   const char* names[] = {"DUP     TXT",    "DUP     TXT",    "dup     txt",
@@ -385,28 +383,23 @@ TEST(DirectorySearchTest, UnreadableDirectoryIsNotFound) {
   ExpectPaths(&disk, {{"\\BIN\\SUB", VolumeErrorNoMoreEntries, {".", "..", "DEEP.TXT"}}});
 }
 
-TEST(DirectorySearchTest, DirectoriesAreReadOncePerPartition) {
+TEST(DirectorySearchTest, SelectingAPartitionForgetsTheDirectoriesOfTheLast) {
   // The same path, at the same cluster, with other names on each partition.
   imagebuilder::X68kImageLayout two;
   two.partitions = {Partition({Dir("D", {File("ZERO.TXT", "0")})}),
                     Partition({Dir("D", {File("ONE.TXT", "1")})})};
   MountedImage disk(two);
   disk.Mount();
+  EXPECT_EQ((Names{".", "..", "ZERO.TXT"}), disk.List("\\D"));
   FakeSectorDevice head(disk.image.bytes, 512);
   PartitionInfo table[15];
   ASSERT_EQ(2, X68kScsiVolume(&head).ReadPartitionTable(table, 15));
-  for (int p : {0, 1, 0}) {
-    ASSERT_EQ(0, disk.volume->SelectPartition(table[p]));
-    disk.device->ClearLog();
-    const Names names = {".", "..", p == 0 ? "ZERO.TXT" : "ONE.TXT"};
-    EXPECT_EQ(names, disk.List("\\D"));
-    EXPECT_EQ(names, disk.List("\\D"));
-    EXPECT_EQ(2u, disk.device->Log().size()) << disk.device->LogText();  // one read of D
-  }
+  ASSERT_EQ(0, disk.volume->SelectPartition(table[1]));
+  EXPECT_EQ((Names{".", "..", "ONE.TXT"}), disk.List("\\D"));
 }
 
-// A root of 64 entries (four device sectors) and a directory D of two clusters (two device
-// sectors each), 40 files in each; one device sector (entries 16 to 31) fails for good.
+// A root of 64 entries (four device sectors) holding a directory D of two clusters (two
+// device sectors each) of 40 files; one device sector (entries 16 to 31) fails for good.
 TEST(DirectorySearchTest, UnreadableDirectorySectorsAreSaidAndRescueReadsAroundThem) {
   std::vector<imagebuilder::Node> files;
   Names names = {".", ".."};
@@ -414,22 +407,19 @@ TEST(DirectorySearchTest, UnreadableDirectorySectorsAreSaidAndRescueReadsAroundT
     files.push_back(File("F" + std::to_string(i) + ".TXT", "x"));
     if (i < 24 || i > 39) names.push_back(files.back().name);
   }
-  std::vector<imagebuilder::Node> root = files;
-  root.insert(root.begin(), Dir("D", files));
-  imagebuilder::PartitionLayout layout = Partition(root, 64);
+  imagebuilder::PartitionLayout layout = Partition({Dir("D", files)});
   layout.clusterCount = 2000;  // a FAT of four sectors keeps the root past the boot record
   MountedImage disk(layout);
   const int64_t sectors[] = {static_cast<int64_t>(disk.image.partitions[0].rootOffset / 512),
                              disk.ReadSector(disk.FirstCluster("\\D"))};
-  const std::tuple<const char*, bool, Names, const char*> cases[] = {
-      {"\\", false, {}, "\\ whole\n\\ whole\n"}, {"\\D", true, names, "\\D lost 16\n"}};
-  for (const auto& [path, rescue, listed, notes] : cases) {
-    disk.Mount({sectors[path[1] == 'D'] + 1}, rescue);
+  for (bool rescue : {false, true}) {
+    const char* path = rescue ? "\\D" : "\\";
+    disk.Mount({sectors[rescue] + 1}, rescue);
     int code = 0;
-    EXPECT_EQ(listed, disk.List(path, &code)) << path;
+    EXPECT_EQ(rescue ? names : Names{}, disk.List(path, &code)) << path;
     EXPECT_EQ(rescue ? VolumeErrorNoMoreEntries : VolumeErrorNotFound, code);
     disk.List(path);  // a damaged directory is noted once, an unreadable one each time
-    EXPECT_EQ(notes, disk.Damage()) << path;
+    EXPECT_EQ(rescue ? "\\D lost 16\n" : "\\ whole\n\\ whole\n", disk.Damage()) << path;
   }
 }
 
