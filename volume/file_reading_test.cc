@@ -309,9 +309,8 @@ TEST(FileReadingTest, DamagedChainsEndTheFileWithoutReadingOutsideTheFat) {
 }
 
 // Rescue reading of a file of 3000 bytes in three clusters of two device sectors each.
-// `bad` fails sector `bad % 2` of cluster `bad / 2` for `tries` reads (-1: for good): the
-// cluster's own, then up to three rescue tries. `link` links cluster 1 on to cluster 1 or
-// back to the first one.
+// `bad` fails sector `bad % 2` of cluster `bad / 2` for `tries` reads (-1: for good), the
+// cluster's own and three rescue tries; `link` links cluster 1 to cluster 1 or to the first.
 TEST(FileReadingTest, RescueReadingFillsWhatCannotBeReadWithZerosAndCountsIt) {
   const std::string data = Pattern(3000, 21);
   const std::string holed = data.substr(0, 1024) + std::string(512, '\0') + data.substr(1536);

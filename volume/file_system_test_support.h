@@ -51,12 +51,10 @@ inline imagebuilder::PartitionLayout Partition(std::vector<Node> root, uint16_t 
 
 class MountedImage {
  public:
-  // An X68000 image of `layout`'s partitions.
   explicit MountedImage(const imagebuilder::X68kImageLayout& layout)
       : media(Media::kX68k), image(imagebuilder::BuildX68k(layout)) {
     EXPECT_EQ("", image.error);
   }
-  // An image of the one partition `layout`, on X68000 or PC media.
   MountedImage(const imagebuilder::PartitionLayout& layout, Media media = Media::kX68k)
       : media(media) {
     if (media == Media::kX68k) {
