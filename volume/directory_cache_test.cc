@@ -31,9 +31,6 @@ TEST(DirectoryCacheTest, KeepsWithinItsBoundLeastRecentlyUsedLeavingFirst) {
   EXPECT_EQ(400u, cache.ChargedBytes());
   // One that alone exceeds the bound is handed back, not kept.
   EXPECT_FALSE(cache.Keep(5, Chain(1001))->cached);
-  EXPECT_EQ(nullptr, cache.Find(5));
-  cache.Clear();
-  EXPECT_EQ(0u, cache.ChargedBytes());
 }
 
 }  // namespace

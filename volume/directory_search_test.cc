@@ -1,7 +1,6 @@
 #include <array>
 #include <cstring>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "gtest/gtest.h"
@@ -9,7 +8,11 @@
 
 namespace {
 
-using namespace fstest;
+using fstest::Dir;
+using fstest::File;
+using fstest::Media;
+using fstest::MountedImage;
+using fstest::Partition;
 using imagebuilder::MakeRawEntry;
 using Names = std::vector<std::string>;
 
@@ -30,9 +33,7 @@ imagebuilder::PartitionLayout NamingPartition() {
            "DIR.A",
            "s"),
   });
-  layout.rawEntries.push_back(MakeRawEntry("\\", "CTRL    EXT", 0x20,
-                                           "\x01"
-                                           "AB"));
+  layout.rawEntries.push_back(MakeRawEntry("\\", "CTRL    EXT", 0x20, "\001AB"));
   layout.rawEntries.push_back(MakeRawEntry("\\", "ZERO    EXT", 0x20, std::string("\0XY", 3)));
   return layout;
 }
@@ -77,7 +78,7 @@ TEST(DirectorySearchTest, ComposesNamesPerVariantAndOptions) {
 }
 
 TEST(DirectorySearchTest, DecodesEveryFieldOfAnEntry) {
-  imagebuilder::Node file = File("DATA.BIN", Pattern(3000, 1), 0x21);
+  imagebuilder::Node file = File("DATA.BIN", fstest::Pattern(3000, 1), 0x21);
   file.time = imagebuilder::DosTime(12, 34, 56);
   file.date = imagebuilder::DosDate(1993, 3, 25);
   imagebuilder::PartitionLayout layout = Partition({file});
@@ -113,17 +114,12 @@ TEST(DirectorySearchTest, DecodesEveryFieldOfAnEntry) {
 TEST(DirectorySearchTest, SkipsDeletedEntriesAndStopsAtTheFirstFreeOne) {
   for (Media media : kBothMedia) {
     imagebuilder::PartitionLayout layout = Partition({File("A.TXT", "a"), Dir("D", {})});
-    const imagebuilder::RawEntry deleted = MakeRawEntry("\\",
-                                                        "\xE5"
-                                                        "ELETED TXT",
-                                                        0x20, 0, 0);
-    layout.rawEntries.push_back(deleted);
-    layout.rawEntries.push_back(MakeRawEntry("\\", "B       TXT", 0x20, 0, 0));
-    layout.rawEntries.push_back({"\\", std::array<uint8_t, 32>{}});  // the end
-    layout.rawEntries.push_back(MakeRawEntry("\\", "GHOST   TXT", 0x20, 0, 0));
-    layout.rawEntries.push_back({"\\D", deleted.bytes});
-    layout.rawEntries.push_back({"\\D", std::array<uint8_t, 32>{}});
-    layout.rawEntries.push_back(MakeRawEntry("\\D", "GHOST   TXT", 0x20, 0, 0));
+    for (const std::string dir : {"\\", "\\D"}) {
+      layout.rawEntries.push_back(MakeRawEntry(dir, "\xE5\x45LETED TXT", 0x20, 0, 0));
+      if (dir == "\\") layout.rawEntries.push_back(MakeRawEntry(dir, "B       TXT", 0x20, 0, 0));
+      layout.rawEntries.push_back({dir, {}});  // the end
+      layout.rawEntries.push_back(MakeRawEntry(dir, "GHOST   TXT", 0x20, 0, 0));
+    }
     MountedImage disk(layout, media);
     disk.Mount();
 
@@ -173,9 +169,7 @@ TEST(DirectorySearchTest, EmptyRootHoldsItsBufferUntilFindEnd) {
 // A root directory in which every entry is in use has no end entry of its own; its
 // buffer continues with the data area, here a cluster full of entry-shaped bytes.
 TEST(DirectorySearchTest, FullRootEndsAfterItsLastEntry) {
-  const std::string ghost(
-      reinterpret_cast<const char*>(MakeRawEntry("\\", "GHOST      ", 0x10, 0, 0).bytes.data()),
-      32);
+  const std::string ghost = "GHOST      \x10" + std::string(20, '\0');
   std::string ghosts;
   for (int i = 0; i < 16; ++i) ghosts += ghost;
   for (Media media : kBothMedia) {
@@ -325,47 +319,36 @@ TEST(DirectorySearchTest, MatchesTheLongNameOnlyWithExtendedNames) {
   }
 }
 
-// The name index must find exactly the entry the scan finds: the first match in directory
-// order under the option bits in force, never a deleted entry or one after the end. Each
-// entry's size is its place in the list; "" is the end entry.
+// The index finds what the scan finds: the first match in directory order under the options
+// in force, never a deleted entry or one after the end (the ninth). Sizes count the entries.
 TEST(DirectorySearchTest, IndexFindsWhatTheScanFinds) {
   imagebuilder::PartitionLayout layout = Partition({});
   const char* names[] = {"DUP     TXT",    "DUP     TXT",    "dup     txt",
                          "\xE5UP     TXT", "\x05UP     TXT", "PROGRAMSTXT",
                          "PROGRAMSTXT",    "\x82\x60",       "",
                          "GHOST   TXT"};
-  for (uint32_t i = 0; i < 10; ++i) {
-    layout.rawEntries.push_back(
-        names[i][0] == '\0' ? imagebuilder::RawEntry{"\\", {}}
-                            : MakeRawEntry("\\", names[i], 0x20, i == 5 ? "LIST" : "", 0, i + 1));
-  }
+  for (uint32_t i = 0; i < 10; ++i)
+    layout.rawEntries.push_back(MakeRawEntry("\\", names[i], 0x20, i == 5 ? "LIST" : "", 0, i + 1));
+  layout.rawEntries[8].bytes = {};
+  // The entry found under options 7, 6, 5 and 4.
   const std::pair<const char*, std::array<uint32_t, 4>> cases[] = {
-      // under options 7, 5, 6, 4
-      {"DUP.TXT", {1, 1, 1, 1}},
-      {"dup.txt", {3, 3, 1, 1}},
-      {"Dup.txt", {0, 0, 1, 1}},
-      {"\xE5UP.TXT", {5, 5, 5, 5}},
-      {"PROGRAMSLIST.TXT", {6, 0, 6, 0}},
-      {"PROGRAMS.TXT", {7, 6, 7, 6}},
-      {"programs.txt", {0, 0, 7, 6}},
-      {"\x82\x81", {0, 0, 8, 8}},
-      {"\x82\x60", {8, 8, 8, 8}},
-      {"GHOST.TXT", {0, 0, 0, 0}},
-      {"", {0, 0, 0, 0}},
-  };
-  const int optionSets[] = {7, 5, 6, 4};
-  for (Media media : kBothMedia) {
-    MountedImage disk(layout, media);
-    disk.Mount();
-    for (int o = 0; o < 4; ++o) {
-      disk.volume->SetOptions(optionSets[o]);  // each change rebuilds the index
-      for (const auto& c : cases) {
-        for (bool indexed : {false, true}) {
-          FindResult entry;
-          const bool found = disk.Lookup(0, c.first, indexed, &entry) == 1;
-          EXPECT_EQ(c.second[o], found ? entry.fileSize : 0)
-              << MediaName(media) << " " << optionSets[o] << " " << c.first << indexed;
-        }
+      {"DUP.TXT", {1, 1, 1, 1}},      {"dup.txt", {3, 1, 3, 1}},
+      {"\xE5UP.TXT", {5, 5, 5, 5}},   {"PROGRAMSLIST.TXT", {6, 6, 0, 0}},
+      {"PROGRAMS.TXT", {7, 7, 6, 6}}, {"\x82\x81", {0, 8, 0, 8}},
+      {"GHOST.TXT", {0, 0, 0, 0}}};
+  MountedImage disk(layout);
+  disk.Mount();
+  const std::shared_ptr<const LoadedChain> scanned = disk.volume->LoadChain(0);  // not cached
+  SearchRecord search;
+  FindResult entry;
+  ASSERT_EQ(1, disk.volume->FindFirst(&search, "\\", &entry));
+  ASSERT_TRUE(search.directory->cached);  // looked up through its index
+  for (int o = 0; o < 4; ++o) {
+    disk.volume->SetOptions(7 - o);  // each change rebuilds the index
+    for (const auto& [name, found] : cases) {
+      for (const auto& contents : {scanned, search.directory}) {
+        const bool hit = disk.volume->LookupName(*contents, &entry, name) == 1;
+        EXPECT_EQ(found[o], hit ? entry.fileSize : 0) << 7 - o << " " << name << contents->cached;
       }
     }
   }
@@ -395,79 +378,48 @@ TEST(DirectorySearchTest, UnreadableDirectoryIsNotFound) {
                          {"\\BIN\\SUB", VolumeErrorNotFound, {}},
                          {"\\BIN", VolumeErrorNoMoreEntries, kBinNames},
                      });
-  // A directory that failed to load is not remembered; one that loaded is, so a fresh
-  // mount is needed to find BIN unreadable (the mount has read the root).
-  disk.Mount();
-  disk.device->FailAllReads(true);
-  ExpectPaths(&disk,
-              {{"\\BIN", VolumeErrorNotFound, {}}, {"\\", VolumeErrorNoMoreEntries, kRootNames}});
+  // A directory that failed to load is read again.
+  disk.device->ClearFailures();
+  ExpectPaths(&disk, {{"\\BIN\\SUB", VolumeErrorNoMoreEntries, {".", "..", "DEEP.TXT"}}});
 }
 
-TEST(DirectorySearchTest, DirectoriesAreReadOncePerPartition) {
+TEST(DirectorySearchTest, SelectingAPartitionForgetsTheDirectoriesOfTheLast) {
   // The same path, at the same cluster, with other names on each partition.
   imagebuilder::X68kImageLayout two;
   two.partitions = {Partition({Dir("D", {File("ZERO.TXT", "0")})}),
                     Partition({Dir("D", {File("ONE.TXT", "1")})})};
-  imagebuilder::Image image = imagebuilder::BuildX68k(two);
-  FakeSectorDevice device(image.bytes, 512);
-  X68kScsiVolume volume(&device);
+  MountedImage disk(two);
+  disk.Mount();
+  EXPECT_EQ((Names{".", "..", "ZERO.TXT"}), disk.List("\\D"));
+  FakeSectorDevice head(disk.image.bytes, 512);
   PartitionInfo table[15];
-  ASSERT_EQ(2, volume.ReadPartitionTable(table, 15));
-  for (int p : {0, 1}) {
-    ASSERT_EQ(0, volume.SelectPartition(table[p]));
-    for (int pass = 0; pass < 2; ++pass) {
-      device.ClearLog();
-      SearchRecord search;
-      FindResult entry;
-      ASSERT_EQ(1, volume.FindFirst(&search, "\\D", &entry));
-      ASSERT_EQ(1, volume.FindNext(&search, &entry));
-      ASSERT_EQ(1, volume.FindNext(&search, &entry));
-      EXPECT_STREQ(p == 0 ? "ZERO.TXT" : "ONE.TXT", entry.fileName);
-      volume.FindEnd(&search);
-      // One read of D, on the first pass; the mount read the root.
-      EXPECT_EQ(pass == 0 ? 2u : 0u, device.Log().size()) << device.LogText();
-    }
-  }
+  ASSERT_EQ(2, X68kScsiVolume(&head).ReadPartitionTable(table, 15));
+  ASSERT_EQ(0, disk.volume->SelectPartition(table[1]));
+  EXPECT_EQ((Names{".", "..", "ONE.TXT"}), disk.List("\\D"));
 }
 
-// A root of 64 entries (four device sectors) and a directory of two clusters (two device
-// sectors each), 40 files in each; one device sector (16 entries) fails for good.
+// A root of 64 entries (four device sectors) holding a directory D of two clusters (two
+// device sectors each) of 40 files; one device sector (entries 16 to 31) fails for good.
 TEST(DirectorySearchTest, UnreadableDirectorySectorsAreSaidAndRescueReadsAroundThem) {
   std::vector<imagebuilder::Node> files;
-  Names names = {".", ".."};  // of D; the root lists D and the same files
+  Names names = {".", ".."};
   for (int i = 10; i < 50; ++i) {
     files.push_back(File("F" + std::to_string(i) + ".TXT", "x"));
-    names.push_back(files.back().name);
+    if (i < 24 || i > 39) names.push_back(files.back().name);
   }
-  std::vector<imagebuilder::Node> root = files;
-  root.insert(root.begin(), Dir("D", files));
-  imagebuilder::PartitionLayout layout = Partition(root, 64);
+  imagebuilder::PartitionLayout layout = Partition({Dir("D", files)});
   layout.clusterCount = 2000;  // a FAT of four sectors keeps the root past the boot record
-  Names rootNames = names;     // entries 16 to 31 of either are lost
-  rootNames.erase(rootNames.begin(), rootNames.begin() + 1);
-  rootNames[0] = "D";
-  for (Names* list : {&names, &rootNames}) list->erase(list->begin() + 16, list->begin() + 32);
-  for (Media media : kBothMedia) {
-    MountedImage disk(layout, media);
-    const int64_t sectors[] = {static_cast<int64_t>(disk.image.partitions[0].rootOffset / 512),
-                               disk.ReadSector(disk.FirstCluster("\\D"))};
-    const std::tuple<const char*, bool, Names, const char*> cases[] = {
-        {"\\", false, {}, "\\ whole\n\\ whole\n"},
-        {"\\", true, rootNames, "\\ lost 16\n"},
-        {"\\D", false, {}, "\\D whole\n\\D whole\n"},
-        {"\\D", true, names, "\\D lost 16\n"},
-    };
-    for (const auto& [path, rescue, listed, notes] : cases) {
-      disk.Mount({sectors[path[1] == 'D'] + 1}, rescue);
-      int code = 0;
-      EXPECT_EQ(listed, disk.List(path, &code)) << path << rescue;
-      disk.List(path);  // a damaged directory is noted once, an unreadable one each time
-      EXPECT_EQ(rescue ? VolumeErrorNoMoreEntries : VolumeErrorNotFound, code);
-      EXPECT_EQ(notes, disk.Damage()) << path << rescue;
-      // Past the lost entries a rescued directory still gives its files.
-      EXPECT_EQ(rescue,
-                disk.volume->FileOpen((std::string(path) + "/F49.TXT").c_str(), 1) != nullptr);
-    }
+  MountedImage disk(layout);
+  const int64_t sectors[] = {static_cast<int64_t>(disk.image.partitions[0].rootOffset / 512),
+                             disk.ReadSector(disk.FirstCluster("\\D"))};
+  for (bool rescue : {false, true}) {
+    const char* path = rescue ? "\\D" : "\\";
+    disk.Mount({sectors[rescue] + 1}, rescue);
+    int code = 0;
+    EXPECT_EQ(rescue ? names : Names{}, disk.List(path, &code)) << path;
+    EXPECT_EQ(rescue ? VolumeErrorNoMoreEntries : VolumeErrorNotFound, code);
+    disk.List(path);  // a damaged directory is noted once, an unreadable one each time
+    EXPECT_EQ(rescue ? "\\D lost 16\n" : "\\ whole\n\\ whole\n", disk.Damage()) << path;
   }
 }
 

@@ -23,37 +23,15 @@ using imagebuilder::Dir;
 using imagebuilder::File;
 using imagebuilder::Node;
 
-// A volume variant that shows its state to the tests.
+// A volume variant that shows the current cluster to the tests.
 template <typename Variant>
 class Probe : public Variant {
  public:
-  using HumanVolume::currentCluster;
-  using HumanVolume::expectedCluster;
-  using HumanVolume::fat;
-  using HumanVolume::rootDirectory;
-  using HumanVolume::sectorMultiplier;
   using Variant::Variant;
   uint16_t CurrentCluster() const { return this->currentCluster; }
-  // Looks `name` up in the directory at `cluster`, through its name index or by scanning.
-  int Lookup(uint16_t cluster, const char* name, bool indexed, FindResult* out) {
-    std::shared_ptr<const LoadedChain> contents = this->Directory(cluster);
-    if (!contents) return -1;
-    return indexed ? this->LookupIndexed(*contents, out, name)
-                   : this->LookupScanning(*contents, out, name);
-  }
 };
 
 enum class Media { kX68k, kPc };
-
-// Every field of a partition record, named, for one exact comparison.
-inline std::string Fields(const PartitionInfo& p) {
-  return "sectorSize " + std::to_string(p.sectorSize) + ", sectorsPerCluster " +
-         std::to_string(p.sectorsPerCluster) + ", startSector " + std::to_string(p.startSector) +
-         ", partitionSectors " + std::to_string(p.partitionSectors) + ", fatStart " +
-         std::to_string(p.fatStart) + ", fatSectors " + std::to_string(p.fatSectors) +
-         ", fatCount " + std::to_string(p.fatCount) + ", rootStart " + std::to_string(p.rootStart) +
-         ", rootBytes " + std::to_string(p.rootBytes) + ", reserved " + std::to_string(p.reserved);
-}
 
 // `count` bytes that differ from their neighbours, so that a misplaced byte shows.
 inline std::string Pattern(size_t count, uint8_t seed) {
@@ -71,16 +49,12 @@ inline imagebuilder::PartitionLayout Partition(std::vector<Node> root, uint16_t 
   return layout;
 }
 
-// A builder image on a fake device with a volume mounted on its first partition, the one
-// mounted-image fixture of the volume and program tests.
 class MountedImage {
  public:
-  // An X68000 image of `layout`'s partitions.
   explicit MountedImage(const imagebuilder::X68kImageLayout& layout)
       : media(Media::kX68k), image(imagebuilder::BuildX68k(layout)) {
     EXPECT_EQ("", image.error);
   }
-  // An image of the one partition `layout`, on X68000 or PC media.
   MountedImage(const imagebuilder::PartitionLayout& layout, Media media = Media::kX68k)
       : media(media) {
     if (media == Media::kX68k) {
@@ -96,8 +70,8 @@ class MountedImage {
   }
 
   // Builds the device and the volume over the image as it stands now (after any damage)
-  // and mounts the first partition, with the device sectors `bad` failing for good and
-  // rescue reading as asked. The device's log starts empty afterwards.
+  // and mounts the first partition. The device's log starts empty afterwards.
+  // The device sectors `bad` fail for good; `rescue` sets rescue reading.
   void Mount(const std::vector<int64_t>& bad = {}, bool rescue = false) {
     device = std::make_unique<FakeSectorDevice>(image.bytes, 512);
     for (int64_t sector : bad) device->FailSectors(sector, 1);
@@ -118,13 +92,6 @@ class MountedImage {
       return static_cast<Probe<X68kScsiVolume>*>(volume.get())->CurrentCluster();
     }
     return static_cast<Probe<PcFatVolume>*>(volume.get())->CurrentCluster();
-  }
-
-  int Lookup(uint16_t cluster, const char* name, bool indexed, FindResult* out) {
-    if (media == Media::kX68k) {
-      return static_cast<Probe<X68kScsiVolume>*>(volume.get())->Lookup(cluster, name, indexed, out);
-    }
-    return static_cast<Probe<PcFatVolume>*>(volume.get())->Lookup(cluster, name, indexed, out);
   }
 
   std::string CurrentDir() {
@@ -152,11 +119,8 @@ class MountedImage {
   // The damage notes the volume holds, one a line: "PATH whole" or "PATH lost N".
   std::string Damage() {
     std::string text;
-    DirectoryDamage note;
-    while (volume->TakeDamage(&note) == 1) {
-      text += note.path +
-              (note.whole ? " whole\n" : " lost " + std::to_string(note.entriesLost) + "\n");
-    }
+    for (DirectoryDamage n; volume->TakeDamage(&n) == 1;)
+      text += n.path + (n.whole ? " whole\n" : " lost " + std::to_string(n.entriesLost) + "\n");
     return text;
   }
 

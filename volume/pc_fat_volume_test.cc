@@ -4,11 +4,14 @@
 
 #include "tests/fake_sector_device.h"
 #include "tests/hand_media.h"
-#include "volume/file_system_test_support.h"
 
 namespace {
 
-using InspectablePcVolume = fstest::Probe<PcFatVolume>;
+class InspectablePcVolume : public PcFatVolume {
+ public:
+  using HumanVolume::sectorMultiplier;
+  using PcFatVolume::PcFatVolume;
+};
 
 TEST(PcPartitionTable, TheMediumIsOnePartition) {
   auto image = handmedia::PcMedia(64 * 1024, 512, 4, 1, 2, 512, 9);
@@ -17,9 +20,17 @@ TEST(PcPartitionTable, TheMediumIsOnePartition) {
   InspectablePcVolume volume(&device);
   PartitionInfo table[15];
   ASSERT_EQ(volume.ReadPartitionTable(table, 15), 1);
-  EXPECT_EQ(fstest::Fields(table[0]),
-            "sectorSize 512, sectorsPerCluster 4, startSector 0, partitionSectors 20000, "
-            "fatStart 1, fatSectors 9, fatCount 2, rootStart 19, rootBytes 16384, reserved 0");
+  const PartitionInfo& p = table[0];
+  EXPECT_EQ(p.sectorSize, 512);
+  EXPECT_EQ(p.sectorsPerCluster, 4);
+  EXPECT_EQ(p.startSector, 0);
+  EXPECT_EQ(p.partitionSectors, 20000);
+  EXPECT_EQ(p.fatStart, 1);
+  EXPECT_EQ(p.fatSectors, 9);
+  EXPECT_EQ(p.fatCount, 2);
+  EXPECT_EQ(p.rootStart, 19);
+  EXPECT_EQ(p.rootBytes, 16384);
+  EXPECT_EQ(p.reserved, 0);
   EXPECT_EQ(volume.sectorMultiplier, 1);
 }
 

@@ -6,7 +6,6 @@
 
 #include "tests/fake_sector_device.h"
 #include "tests/hand_media.h"
-#include "volume/file_system_test_support.h"
 #include "volume/pc_fat_volume.h"
 
 namespace {
@@ -14,7 +13,11 @@ namespace {
 using handmedia::BootFields;
 using handmedia::X68kMedia;
 
-using InspectableX68kVolume = fstest::Probe<X68kScsiVolume>;
+class InspectableX68kVolume : public X68kScsiVolume {
+ public:
+  using HumanVolume::sectorMultiplier;
+  using X68kScsiVolume::X68kScsiVolume;
+};
 
 void MakePcBootSector(std::vector<uint8_t>* image) {
   (*image)[0] = 0xEB;
@@ -190,10 +193,8 @@ TEST(PartitionTable, PartitionsBeyondTwoGibibytesAreReadWhereTheyAre) {
   part.image[1024 + 5] = 0xFF;
   std::memset(part.image.data() + 5 * 512, 'Z', 512);
   const uint64_t start = 12ull << 30;
-  // The first 4 KiB and the partition far out, as a multi-gigabyte disk would serve them,
-  // without holding gigabytes in memory.
   FakeSectorDevice device(head.image, 512);
-  device.AddExtent(start, part.image);
+  device.AddExtent(start, part.image);  // the disk without the gigabytes between
   X68kScsiVolume volume(&device);
   PartitionInfo table[15];
   ASSERT_EQ(volume.ReadPartitionTable(table, 15), 1);
