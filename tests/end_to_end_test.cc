@@ -1,6 +1,6 @@
 // Runs the built peekdisk and hauldisk as processes on images from the builder and
-// compares their whole standard output, standard error and exit status with texts
-// written from the programs' rules.
+// compares their whole standard output, standard error and exit status with the exact
+// texts the programs print.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
