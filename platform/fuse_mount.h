@@ -82,6 +82,11 @@ struct FuseMountRequest {
 // `fileSystem` must outlive the call.
 int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& request);
 
+// Says one line of host text (without its line end) to the user of the mount: on the
+// standard error stream, or, once ServeFuseMount has detached the process and its streams
+// are /dev/null, to the system log as a warning.
+void SayToMountUser(const std::string& line);
+
 }  // namespace platform
 
 #endif  // PLATFORM_FUSE_MOUNT_H_

@@ -1,5 +1,6 @@
 #include "tests/fake_sector_device.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -64,6 +65,11 @@ int FakeSectorDevice::Read(void* buffer, unsigned count) {
 
 int FakeSectorDevice::Seek(int sector, int origin) {
   if (keepLog) log.push_back({Operation::kSeek, sector, origin});
+  if (origin == 0 &&
+      std::find(failedSeeks.begin(), failedSeeks.end(), sector) != failedSeeks.end()) {
+    SetError(DeviceErrorRead);
+    return -1;
+  }
   if (origin == 0) {
     position = static_cast<int64_t>(sector) + baseSector;
   } else if (origin == 1) {
@@ -78,7 +84,10 @@ void FakeSectorDevice::FailSectors(int64_t first, int64_t count, int times) {
   failures.push_back({first, count, times});
 }
 
-void FakeSectorDevice::ClearFailures() { failures.clear(); }
+void FakeSectorDevice::ClearFailures() {
+  failures.clear();
+  failedSeeks.clear();
+}
 
 std::string FakeSectorDevice::LogText() const {
   std::string text;

@@ -40,6 +40,9 @@ class FakeSectorDevice final : public SectorDevice {
   // With `times` >= 0 the range fails only that many reads, then reads well.
   void FailSectors(int64_t first, int64_t count, int times = -1);
   void ClearFailures();
+  // A Seek with origin 0 to `sector` (the argument as given) fails with DeviceErrorRead
+  // and leaves the position where it was, as a device that cannot reach a sector does.
+  void FailSeek(int64_t sector) { failedSeeks.push_back(sector); }
   void FailAllReads(bool fail) { failAll = fail; }
   // Open fails with DeviceErrorOpen, as for a drive that is not there.
   void FailOpen(bool fail) { failOpen = fail; }
@@ -73,6 +76,7 @@ class FakeSectorDevice final : public SectorDevice {
     int timesLeft;  // -1: always
   };
   std::vector<Failure> failures;
+  std::vector<int64_t> failedSeeks;
   std::vector<Operation> log;
 };
 

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -260,12 +261,13 @@ TEST(FileReadingTest, DamagedChainsEndTheFileWithoutReadingOutsideTheFat) {
        },
        "", 0, false},
       // The chain decides how many clusters there are; the size only how much of the
-      // last one counts (3000 = 2 x 1024 + 952).
+      // last one counts (3000 = 2 x 1024 + 952). A chain that ends before the size keeps
+      // its clusters whole, and the rest is lost.
       {"chain shorter than the size",
        [](imagebuilder::Image* image, const std::vector<uint16_t>& chain, uint16_t, uint64_t) {
          image->SetFatEntry(0, chain[1], 0xFFFF);
        },
-       contents.substr(0, 1024) + contents.substr(1024, 952), 0, false},
+       contents.substr(0, 2048), VolumeErrorIo, false},
       {"chain longer than the size",
        [](imagebuilder::Image* image, const std::vector<uint16_t>& chain, uint16_t spare,
           uint64_t) {
@@ -310,7 +312,8 @@ TEST(FileReadingTest, DamagedChainsEndTheFileWithoutReadingOutsideTheFat) {
 
 // Rescue reading of a file of 3000 bytes in three clusters of two device sectors each.
 // `bad` fails sector `bad % 2` of cluster `bad / 2` for `tries` reads (-1: for good), the
-// cluster's own and three rescue tries; `link` links cluster 1 to cluster 1 or to the first.
+// cluster's own and three rescue tries; `link` links cluster 1 to cluster 1 (break), to the
+// first (loop) or to an end mark (end), or cluster 2 to the first (after the size).
 TEST(FileReadingTest, RescueReadingFillsWhatCannotBeReadWithZerosAndCountsIt) {
   const std::string data = Pattern(3000, 21);
   const std::string holed = data.substr(0, 1024) + std::string(512, '\0') + data.substr(1536);
@@ -320,12 +323,20 @@ TEST(FileReadingTest, RescueReadingFillsWhatCannotBeReadWithZerosAndCountsIt) {
       {2, 5, "", holed, 512},                                           // fails every try
       {5, -1, "", data.substr(0, 2560) + std::string(440, '\0'), 440},  // across the size
       {-1, 0, "break", data.substr(0, 2048) + std::string(952, '\0'), 952},
-      {-1, 0, "loop", std::string(3000, '\0'), 3000},
+      {-1, 0, "loop", data.substr(0, 2048) + std::string(952, '\0'), 952},
+      {-1, 0, "end", data.substr(0, 2048) + std::string(952, '\0'), 952},
+      {-1, 0, "after", data, 0},
   };
   for (const auto& [bad, tries, link, delivered, unreadable] : cases) {
     MountedImage disk(Partition({File("DATA.BIN", data)}));
     const std::vector<uint16_t> chain = disk.Node("\\DATA.BIN").clusters;
-    if (link[0] != '\0') disk.image.SetFatEntry(0, chain[1], link[0] == 'l' ? chain[0] : 1);
+    const std::map<std::string, std::pair<uint16_t, uint16_t>> links = {
+        {"break", {chain[1], 1}},
+        {"loop", {chain[1], chain[0]}},
+        {"end", {chain[1], 0xFFFF}},
+        {"after", {chain[2], chain[0]}}};
+    if (links.count(link) != 0)
+      disk.image.SetFatEntry(0, links.at(link).first, links.at(link).second);
     disk.Mount({}, true);
     if (bad >= 0) disk.device->FailSectors(disk.ReadSector(chain[bad / 2]) + bad % 2, 1, tries);
     std::unique_ptr<FileHandle> handle = disk.volume->FileOpen("DATA.BIN", 1);
@@ -333,6 +344,67 @@ TEST(FileReadingTest, RescueReadingFillsWhatCannotBeReadWithZerosAndCountsIt) {
     EXPECT_EQ(delivered, ReadAll(disk.volume.get(), handle.get(), 1000, &last)) << bad << link;
     EXPECT_EQ(0, last);
     EXPECT_EQ(unreadable, handle->unreadableBytes) << bad << " " << tries << link;
+  }
+}
+
+// Reads anywhere in a file of 5000 bytes (four whole clusters and 904 bytes), healthy and
+// with the second sector of its third cluster bad: a window that meets the bad cluster
+// gives the bytes before it, and fails where it starts; rescue reading gives zeros there,
+// counted once however often they are read.
+TEST(FileReadingTest, ReadAtGivesTheFileAnywhere) {
+  const std::string data = Pattern(5000, 31);
+  const std::pair<uint64_t, uint32_t> windows[] = {
+      {0, 0},      {0, 1},     {1023, 2}, {1024, 1024}, {100, 4900}, {2600, 100},
+      {4095, 905}, {4999, 10}, {5000, 1}, {6000, 5},    {0, 9000},   {2600, 100}};
+  for (bool bad : {false, true}) {
+    for (bool rescue : {false, true}) {
+      SCOPED_TRACE(std::string(bad ? "bad" : "healthy") + (rescue ? " rescue" : ""));
+      MountedImage disk(Partition({File("DATA.BIN", data)}));
+      disk.Mount({}, rescue);
+      const std::vector<uint16_t> chain = disk.Node("\\DATA.BIN").clusters;
+      if (bad) disk.device->FailSectors(disk.ReadSector(chain[2]) + 1, 1);
+      std::string file = data;
+      if (bad && rescue) std::fill(file.begin() + 2560, file.begin() + 3072, '\0');
+      std::unique_ptr<FileHandle> handle = disk.volume->FileOpen("DATA.BIN", 1);
+      for (const auto& [offset, length] : windows) {
+        std::string got(length, '\xAA');
+        const int count = disk.volume->FileReadAt(handle.get(), offset, &got[0], length);
+        std::string expected = file.substr(std::min<size_t>(offset, file.size()), length);
+        int expectedCount = static_cast<int>(expected.size());
+        if (bad && !rescue && offset < 3072 && offset + expected.size() > 2048) {
+          expected.resize(offset < 2048 ? 2048 - offset : 0);
+          expectedCount = offset < 2048 ? static_cast<int>(expected.size()) : VolumeErrorIo;
+        }
+        EXPECT_EQ(expectedCount, count) << offset;
+        EXPECT_EQ(expected, got.substr(0, count > 0 ? count : 0)) << offset;
+      }
+      EXPECT_EQ(bad && rescue ? 512u : 0u, handle->unreadableBytes);
+    }
+  }
+}
+
+// A seek the device refuses fails the read that needed it, and nothing is read in its
+// place; rescue reading loses the sector it could not reach.
+TEST(FileReadingTest, RefusedSeekFailsTheRead) {
+  const std::string data = Pattern(3000, 41);
+  for (bool rescue : {false, true}) {
+    MountedImage disk(Partition({File("DATA.BIN", data)}));
+    disk.Mount({}, rescue);
+    const std::vector<uint16_t> chain = disk.Node("\\DATA.BIN").clusters;
+    disk.device->FailSeek(disk.SeekSector(chain[1]));
+    std::unique_ptr<FileHandle> handle = disk.volume->FileOpen("DATA.BIN", 1);
+    std::string got(1024, '\xAA');
+    disk.device->ClearLog();
+    const int count = disk.volume->FileReadAt(handle.get(), 1024, &got[0], 1024);
+    const std::string log = disk.device->LogText();
+    if (!rescue) {
+      EXPECT_EQ(VolumeErrorIo, count);
+      EXPECT_EQ(Seek(disk.SeekSector(chain[1])), log);
+    } else {
+      EXPECT_EQ(1024, count);
+      EXPECT_EQ(std::string(512, '\0') + data.substr(1536, 512), got);
+      EXPECT_EQ(512u, handle->unreadableBytes);
+    }
   }
 }
 

@@ -95,8 +95,8 @@ int HumanVolume::Mount() {
 bool HumanVolume::ReadFat(uint32_t sectors) {
   const uint32_t m = static_cast<uint32_t>(sectorMultiplier);
   InvalidateCluster();
-  device->Seek(static_cast<int>(static_cast<int64_t>(fatStart) * m), 0);
-  if (device->Read(fat.data(), sectors * m) >= 0) return true;
+  if (SeekDevice(static_cast<int64_t>(fatStart) * m) && device->Read(fat.data(), sectors * m) >= 0)
+    return true;
   // The copies hold the same table: each FAT sector the first copy cannot give is taken
   // from the next copy that can.
   for (uint32_t i = 0; i < sectors; ++i) {
@@ -104,9 +104,7 @@ bool HumanVolume::ReadFat(uint32_t sectors) {
     for (uint32_t copy = 0; copy < fatCount && !read; ++copy) {
       const int64_t sector =
           (static_cast<int64_t>(fatStart) + static_cast<int64_t>(copy) * fatSectors + i) * m;
-      if (!FitsSector(sector)) break;
-      device->Seek(static_cast<int>(sector), 0);
-      read = device->Read(&fat[static_cast<size_t>(i) * sectorSize], m) >= 0;
+      read = SeekDevice(sector) && device->Read(&fat[static_cast<size_t>(i) * sectorSize], m) >= 0;
     }
     if (!read) return false;
   }
@@ -162,15 +160,14 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
         static_cast<uint32_t>(size / sectorSize) * static_cast<uint32_t>(sectorMultiplier);
     // The device leaves the cluster ReadCluster may expect it at.
     InvalidateCluster();
-    device->Seek(static_cast<int>(rootSector), 0);
-    if (device->Read(chain->bytes.data(), sectors) >= 0) return chain;
+    if (SeekDevice(rootSector) && device->Read(chain->bytes.data(), sectors) >= 0) return chain;
     // The buffer reaches into the data area; only the root's own sectors must be read.
     const uint32_t own =
         static_cast<uint32_t>((static_cast<size_t>(rootBytes) + sectorSize - 1) / sectorSize) *
         static_cast<uint32_t>(sectorMultiplier);
     std::fill(chain->bytes.begin(), chain->bytes.end(), 0);
-    device->Seek(static_cast<int>(rootSector), 0);
-    if (own == 0 || device->Read(chain->bytes.data(), own) >= 0) return chain;
+    if (own == 0 || (SeekDevice(rootSector) && device->Read(chain->bytes.data(), own) >= 0))
+      return chain;
     // An unread root would pass for an empty one.
     if (!rescue) return nullptr;
     std::vector<uint32_t> bad;
@@ -179,22 +176,18 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
     return chain;
   }
 
-  // Count the chain. A healthy chain visits each cluster once, so a walk longer than the
-  // FAT has entries is a loop; a link to a cluster the FAT does not describe breaks it.
-  uint32_t count = 0;
-  const uint32_t limit = FatEntryCount();
-  for (uint32_t c = first; !IsEndOfChain(c); c = NextCluster(c)) {
-    if (!IsChainCluster(c) || count >= limit) return nullptr;
-    ++count;
+  // A chain that breaks off or loops cannot be loaded whole.
+  ChainCursor walk(first);
+  while (FollowChain(&walk) == ChainStep::kCluster) {
   }
+  if (walk.stop != ChainStep::kEnd) return nullptr;
 
   // The buffer grows with every cluster read, so a chain that claims more clusters than
   // the medium holds fails at its first unreadable cluster rather than at an allocation.
   const size_t clusterBytes = ClusterBytes();
   InvalidateCluster();
-  uint32_t c = first;
   size_t used = 0;
-  while (!IsEndOfChain(c)) {
+  for (uint16_t c : walk.clusters) {
     try {
       chain->bytes.resize(used + clusterBytes);
     } catch (const std::bad_alloc&) {
@@ -207,7 +200,6 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
       MarkLostEntries(chain.get(), used, bad, used + clusterBytes);
     }
     used += clusterBytes;
-    c = NextCluster(c);
   }
   try {
     chain->bytes.resize(used + 32);  // the last 32 bytes stay zero: an end entry
@@ -229,13 +221,9 @@ int HumanVolume::ReadClusterRun(uint8_t* destination, uint32_t first, uint32_t c
     InvalidateCluster();
     return -1;
   }
-  if (static_cast<int>(first) != expectedCluster) {
-    const int64_t sector = ClusterSector(first);
-    if (!FitsSector(sector)) {
-      InvalidateCluster();
-      return -1;
-    }
-    device->Seek(static_cast<int>(sector), 0);
+  if (static_cast<int>(first) != expectedCluster && !SeekDevice(ClusterSector(first))) {
+    InvalidateCluster();
+    return -1;
   }
   const uint64_t sectors =
       static_cast<uint64_t>(count) * sectorsPerCluster * static_cast<uint32_t>(sectorMultiplier);
@@ -248,6 +236,10 @@ int HumanVolume::ReadClusterRun(uint8_t* destination, uint32_t first, uint32_t c
 }
 
 void HumanVolume::InvalidateCluster() { expectedCluster = -1; }
+
+bool HumanVolume::SeekDevice(int64_t sector) {
+  return FitsSector(sector) && device->Seek(static_cast<int>(sector), 0) >= 0;
+}
 
 int64_t HumanVolume::ClusterSector(uint32_t cluster) const {
   return ((static_cast<int64_t>(cluster) - 2) * sectorsPerCluster + rootBytes / sectorSize +
@@ -270,9 +262,8 @@ void HumanVolume::RescueSectors(uint8_t* destination, int64_t first, uint32_t co
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t* sector = destination + static_cast<size_t>(i) * bytes;
     bool read = false;
-    for (int attempt = 0; attempt < kTries && !read && FitsSector(first + i); ++attempt) {
-      device->Seek(static_cast<int>(first + i), 0);
-      read = device->ReadRescue(sector, 1) >= 0;
+    for (int attempt = 0; attempt < kTries && !read; ++attempt) {
+      read = SeekDevice(first + i) && device->ReadRescue(sector, 1) >= 0;
     }
     if (!read) {
       std::memset(sector, 0, bytes);

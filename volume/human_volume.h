@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,35 @@ struct PartitionInfo {
   int32_t reserved = 0;   // always 0
 };
 
+// How following a cluster chain one step ended.
+enum class ChainStep {
+  kCluster,  // one more cluster of the chain
+  kEnd,      // an end mark: the chain is whole
+  kBroken,   // a link to a cluster outside the data area (0, 1, past the FAT)
+  kLoop,     // a link back to a cluster met before: the chain would never end
+};
+
+// A cluster chain as far as it has been followed (HumanVolume::FollowChain).
+struct ChainCursor {
+  explicit ChainCursor(uint16_t first = 0) : first(first) {}
+  uint16_t first;
+  std::vector<uint16_t> clusters;        // in chain order
+  ChainStep stop = ChainStep::kCluster;  // how the chain ended; kCluster while it may go on
+  std::vector<bool> seen;                // by cluster number: met already
+};
+
+// The reading state of an open file, made by its first read.
+struct FileCursor {
+  explicit FileCursor(uint16_t first) : chain(first) {}
+  ChainCursor chain;
+  size_t bufferedIndex = SIZE_MAX;  // which cluster of the chain clusterBuffer holds
+  // Rescue reading: file offsets of the sectors counted unreadable, and the part that
+  // comes as zeros because the chain cannot be followed into it (counted once).
+  std::set<uint64_t> badSectors;
+  uint64_t zerosFrom = UINT64_MAX;
+  uint64_t zerosEnd = 0;
+};
+
 // One decoded 32-byte directory entry; as a FileHandle also the state of an open file.
 struct FindResult {
   uint32_t tag = 0;
@@ -52,15 +82,19 @@ struct FindResult {
   uint16_t modifyDate = 0;
   uint32_t fileSize = 0;
   uint16_t firstCluster = 0;
-  uint16_t pendingCluster = 0;  // the cluster FileRead loads next
+  uint16_t pendingCluster = 0;  // the cluster that holds the next byte FileRead gives
+  // One cluster of the file, kept for reads that take part of it; made by the first read.
   std::unique_ptr<uint8_t[]> clusterBuffer;
-  uint8_t* readPosition = nullptr;  // next unread byte in clusterBuffer; null until FileRead
-  uint32_t bytesLeft = 0;           // unread bytes of the file in clusterBuffer
-  // Rescue reading: bytes delivered so far, zeros still to deliver in place of a chain
-  // that broke off, and bytes of the file that could not be read and came as zeros.
-  uint32_t bytesDelivered = 0;
-  uint32_t zeroFillLeft = 0;
+  uint8_t* readPosition = nullptr;  // clusterBuffer once the file has been read; null before
+  uint32_t bytesLeft = 0;           // bytes of the file in clusterBuffer after FileRead's position
+  uint32_t bytesDelivered = 0;      // FileRead's position: the bytes it has given
+  // Rescue reading: bytes of the file that could not be read and came as zeros, each
+  // counted once however often it is read.
   uint32_t unreadableBytes = 0;
+  // The stored size decides how much of the chain is the file (rescue reading, and the
+  // mount); otherwise the chain does, as the design reads files.
+  bool sizeDecides = false;
+  std::unique_ptr<FileCursor> cursor;
 };
 
 // A directory the volume could not read, in whole or in part, noted when a path walk met
@@ -163,6 +197,34 @@ class HumanVolume {
   // that fails on it.
   virtual int TakeDamage(DirectoryDamage* out);
 
+  // Opens the file of a decoded entry (its name, first cluster and size count), as
+  // FileOpen opens the file a path leads to; null when memory is exhausted. With
+  // `sizeDecides` the file is read for exactly its stored size (see FileReadAt).
+  std::unique_ptr<FileHandle> FileOpenEntry(FindResult entry, bool sizeDecides);
+  // Copies up to `length` bytes of the file from byte `offset` into `buffer`, the same
+  // bytes FileRead gives there, and leaves FileRead's position alone: the count (less
+  // than asked only at the end of the file), VolumeErrorBadHandle, or VolumeErrorIo when
+  // a cluster cannot be read or the chain cannot be followed to it (bytes before it in
+  // the same call come first as a count). Rescue reading gives zeros instead, counted in
+  // unreadableBytes once per byte. The chain followed so far is kept in the handle, so
+  // reads anywhere in the file cost no walk from its start.
+  //
+  // How long the file is: where the size decides (the handle's sizeDecides), exactly
+  // its stored size (at most the partition's data area), and a chain that ends, breaks
+  // off or loops before it is damage from that cluster on. Otherwise the chain decides
+  // and the size says how much of its last cluster counts; a chain that ends before the
+  // size keeps all its clusters and is damage after them, and one that loops cannot be
+  // read at all.
+  int FileReadAt(FileHandle* handle, uint64_t offset, void* buffer, uint32_t length);
+  // Follows `chain` one cluster further through the loaded FAT: kCluster with the
+  // cluster appended to chain->clusters, or how the chain ends (then kept in
+  // chain->stop and given again by every later call). The first step takes the chain's
+  // first cluster, which must be a data cluster like every later one. A chain can never
+  // be longer than the FAT has entries, since a cluster met twice is a loop.
+  ChainStep FollowChain(ChainCursor* chain);
+  // Clusters of the chain from `first`, as far as it can be followed.
+  uint32_t ChainLength(uint16_t first);
+
   // Number of FAT entries read from the disk; 0 when no FAT is loaded.
   uint32_t FatEntryCount() const;
   // True when `cluster` may stand in a chain: a data cluster the loaded FAT describes.
@@ -178,12 +240,25 @@ class HumanVolume {
  protected:
   HumanVolume();
 
-  // How many clusters from the handle's next one FileRead may read in one request straight
-  // into the caller's buffer: neighbours on the disk that each count whole for the file,
-  // at most `most` and at most what one request carries.
-  uint32_t WholeClusterRun(const FileHandle& handle, uint32_t most);
+  // Where a file's cluster `index` stands (FileCluster).
+  enum class FilePart {
+    kData,  // a cluster of the chain, some bytes of which belong to the file
+    kEnd,   // past the end of the file
+    kLost,  // the chain cannot be followed to it
+  };
+  // The cluster number of cluster `index` of the open file and how many of its bytes
+  // belong to the file: the chain decides how many clusters there are, the size how
+  // much of the last one counts.
+  FilePart FileCluster(FileHandle* handle, size_t index, uint16_t* cluster, uint32_t* counted);
+  // How many clusters from `index` on may be read in one request straight into the
+  // caller's buffer: neighbours on the disk that each count whole for the file, at most
+  // `most` and at most what one request carries.
+  uint32_t WholeClusterRun(FileHandle* handle, size_t index, uint32_t most);
   // How many bytes of the file's last cluster count: the size decides.
   static uint32_t LastClusterBytes(const FileHandle& handle, uint32_t clusterBytes);
+  // Makes the handle's cursor and cluster buffer on its first read; false when memory
+  // is exhausted, or when the chain loops and rescue reading is off.
+  bool PrepareRead(FileHandle* handle);
   // Reads the first 4096 bytes of the device (baseSector must still be 0) into `buffer`.
   // False when the device sector size does not divide 4096 or the read fails.
   static bool ReadMediaHead(SectorDevice* device, uint8_t* buffer, int32_t* bytesPerSector);
@@ -223,6 +298,9 @@ class HumanVolume {
   // goes to `bad`. Leaves the position unknown.
   void RescueSectors(uint8_t* destination, int64_t first, uint32_t count,
                      std::vector<uint32_t>* bad);
+  // Positions the device at `sector` (origin 0). False when the sector is out of the
+  // device's range or the device refuses: the read that needed it fails as well.
+  bool SeekDevice(int64_t sector);
   // Device sector where cluster `cluster` starts, relative to the partition.
   int64_t ClusterSector(uint32_t cluster) const;
   // Device sectors in one cluster, and bytes in one device sector.
@@ -232,13 +310,13 @@ class HumanVolume {
   // number within `limit` bytes of entries is added to the chain's entriesLost.
   void MarkLostEntries(LoadedChain* chain, size_t offset, const std::vector<uint32_t>& bad,
                        size_t limit);
-  // Rescue-reads one cluster of a file into `destination` and counts the bad bytes that
-  // fall within the `counted` bytes the file takes from it.
-  void RescueFileCluster(FileHandle* handle, uint8_t* destination, uint32_t cluster,
+  // Rescue-reads cluster `index` (number `cluster`) of a file into `destination` and
+  // counts the bad bytes that fall within the `counted` bytes the file takes from it.
+  void RescueFileCluster(FileHandle* handle, uint8_t* destination, size_t index, uint16_t cluster,
                          uint32_t counted);
-  // Rescue reading of a file whose chain cannot be followed past here, after `delivered`
-  // bytes: the rest up to its size comes as zeros and counts as unreadable.
-  static void BreakChain(FileHandle* handle, uint32_t delivered);
+  // Rescue reading of a file whose chain cannot be followed from byte `from` on: the rest
+  // up to its size comes as zeros and counts as unreadable.
+  void LoseRest(FileHandle* handle, uint64_t from);
   // Notes damage met by a walk at the directory `path`.
   void NoteDamage(const LoadedChain* contents, const std::string& path);
   // Reads the FAT, sector by sector from the next copy where one cannot be read.

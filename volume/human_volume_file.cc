@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -24,58 +25,155 @@ std::unique_ptr<FileHandle> HumanVolume::FileOpen(const char* path, int) {
   if (WalkPath(path, false, &walk) != VolumeErrorNotDirectory || !walk.entryIsLast) {
     return nullptr;
   }
-  std::unique_ptr<FileHandle> handle(new (std::nothrow) FileHandle(std::move(walk.entry)));
+  // Rescue reading takes a file for its stored size, whatever its chain says.
+  return FileOpenEntry(std::move(walk.entry), rescue);
+}
+
+std::unique_ptr<FileHandle> HumanVolume::FileOpenEntry(FindResult entry, bool sizeDecides) {
+  std::unique_ptr<FileHandle> handle(new (std::nothrow) FileHandle(std::move(entry)));
   if (!handle) return nullptr;
+  handle->tag = FindResultTag;
   handle->pendingCluster = handle->firstCluster;
   handle->clusterBuffer.reset();
   handle->readPosition = nullptr;
   handle->bytesLeft = 0;
   handle->bytesDelivered = 0;
-  handle->zeroFillLeft = 0;
   handle->unreadableBytes = 0;
+  handle->cursor.reset();
+  handle->sizeDecides = sizeDecides;
   return handle;
 }
 
 int HumanVolume::FileClose(FileHandle* handle) {
   if (handle == nullptr || handle->tag != FindResultTag) return VolumeErrorBadHandle;
   handle->clusterBuffer.reset();
+  handle->cursor.reset();
   handle->readPosition = nullptr;
   handle->bytesLeft = 0;
   handle->tag = 0;
   return 1;
 }
 
-bool HumanVolume::ChainTerminates(uint32_t first) {
-  const uint32_t limit = FatEntryCount();
-  uint32_t c = first;
-  for (uint32_t steps = 0; steps <= limit; ++steps) {
-    if (IsEndOfChain(c) || !IsChainCluster(c)) return true;
-    c = NextCluster(c);
+ChainStep HumanVolume::FollowChain(ChainCursor* chain) {
+  if (chain->stop != ChainStep::kCluster) return chain->stop;
+  const uint32_t next =
+      chain->clusters.empty() ? chain->first : NextCluster(chain->clusters.back());
+  if (!chain->clusters.empty() && IsEndOfChain(next)) {
+    chain->stop = ChainStep::kEnd;
+  } else if (!IsChainCluster(next)) {
+    chain->stop = ChainStep::kBroken;
+  } else {
+    if (chain->seen.empty()) chain->seen.assign(FatEntryCount(), false);
+    if (chain->seen[next]) {
+      chain->stop = ChainStep::kLoop;
+    } else {
+      chain->seen[next] = true;
+      chain->clusters.push_back(static_cast<uint16_t>(next));
+      return ChainStep::kCluster;
+    }
   }
-  return false;
+  // The walk is over: what it met is no longer needed.
+  chain->seen.clear();
+  chain->seen.shrink_to_fit();
+  return chain->stop;
+}
+
+uint32_t HumanVolume::ChainLength(uint16_t first) {
+  ChainCursor chain(first);
+  while (FollowChain(&chain) == ChainStep::kCluster) {
+  }
+  return static_cast<uint32_t>(chain.clusters.size());
+}
+
+bool HumanVolume::ChainTerminates(uint32_t first) {
+  ChainCursor chain(static_cast<uint16_t>(first));
+  while (FollowChain(&chain) == ChainStep::kCluster) {
+  }
+  return chain.stop != ChainStep::kLoop;
+}
+
+bool HumanVolume::PrepareRead(FileHandle* handle) {
+  if (handle->readPosition != nullptr) return true;
+  const size_t clusterBytes = ClusterBytes();
+  handle->clusterBuffer.reset(new (std::nothrow) uint8_t[2 * clusterBytes]);
+  handle->cursor.reset(new (std::nothrow) FileCursor(handle->firstCluster));
+  if (!handle->clusterBuffer || !handle->cursor) {
+    handle->clusterBuffer.reset();
+    handle->cursor.reset();
+    return false;
+  }
+  // Where the chain decides the length, one that returns to an earlier cluster never
+  // ends: such a file is unreadable from its start. A chain that breaks off into a
+  // cluster outside the data area is found when that cluster is due, after the clusters
+  // before it. First cluster 0 is an empty file.
+  if (!handle->sizeDecides && handle->firstCluster != 0 && !ChainTerminates(handle->firstCluster)) {
+    handle->clusterBuffer.reset();
+    handle->cursor.reset();
+    return false;
+  }
+  handle->readPosition = handle->clusterBuffer.get();
+  return true;
+}
+
+HumanVolume::FilePart HumanVolume::FileCluster(FileHandle* handle, size_t index, uint16_t* cluster,
+                                               uint32_t* counted) {
+  ChainCursor& chain = handle->cursor->chain;
+  const uint64_t clusterBytes = ClusterBytes();
+  const uint64_t start = static_cast<uint64_t>(index) * clusterBytes;
+  if (handle->sizeDecides) {
+    // The stored size decides: clusters past it are never followed, and a chain that
+    // ends, breaks off or loops before it is damage there. The size counts no further
+    // than the partition's data area: a damaged entry cannot make a file of more zeros.
+    const uint64_t entries = FatEntryCount();
+    const uint64_t end =
+        std::min<uint64_t>(handle->fileSize, entries > 2 ? (entries - 2) * clusterBytes : 0);
+    if (start >= end) return FilePart::kEnd;
+    while (chain.clusters.size() <= index && FollowChain(&chain) == ChainStep::kCluster) {
+    }
+    if (index >= chain.clusters.size()) return FilePart::kLost;
+    *cluster = chain.clusters[index];
+    *counted = static_cast<uint32_t>(std::min(clusterBytes, end - start));
+    return FilePart::kData;
+  }
+  // The chain decides how many clusters there are, the size how much of the last one
+  // counts; one beyond the cluster asked for tells whether that one is the last.
+  if (handle->firstCluster == 0) return FilePart::kEnd;
+  while (chain.clusters.size() < index + 2 && FollowChain(&chain) == ChainStep::kCluster) {
+  }
+  if (index >= chain.clusters.size()) {
+    // A chain that ends before the size has lost the clusters after it.
+    const bool shorter = chain.clusters.size() * clusterBytes < handle->fileSize;
+    return chain.stop == ChainStep::kEnd && !shorter ? FilePart::kEnd : FilePart::kLost;
+  }
+  *cluster = chain.clusters[index];
+  const bool last = index + 1 == chain.clusters.size() && chain.stop == ChainStep::kEnd &&
+                    start + clusterBytes >= handle->fileSize;
+  *counted = last ? LastClusterBytes(*handle, static_cast<uint32_t>(clusterBytes))
+                  : static_cast<uint32_t>(clusterBytes);
+  return FilePart::kData;
 }
 
 int HumanVolume::FileRead(FileHandle* handle, void* buffer, uint32_t length) {
+  const int count =
+      FileReadAt(handle, handle != nullptr ? handle->bytesDelivered : 0, buffer, length);
+  if (count <= 0) return count;
+  handle->bytesDelivered += static_cast<uint32_t>(count);
+  // The design's view of the position: the cluster of the next byte and what of it is left.
+  const uint32_t clusterBytes = ClusterBytes();
+  const size_t index = handle->bytesDelivered / clusterBytes;
+  const std::vector<uint16_t>& clusters = handle->cursor->chain.clusters;
+  handle->pendingCluster = index < clusters.size() ? clusters[index] : 0xFFFF;
+  handle->bytesLeft = handle->cursor->bufferedIndex == index
+                          ? clusterBytes - handle->bytesDelivered % clusterBytes
+                          : 0;
+  return count;
+}
+
+int HumanVolume::FileReadAt(FileHandle* handle, uint64_t offset, void* buffer, uint32_t length) {
   if (handle == nullptr || handle->tag != FindResultTag) return VolumeErrorBadHandle;
   const uint32_t clusterBytes = ClusterBytes();
-  if (fat.empty() || clusterBytes == 0) return VolumeErrorIo;
-  if (handle->readPosition == nullptr) {
-    handle->clusterBuffer.reset(new (std::nothrow) uint8_t[2 * static_cast<size_t>(clusterBytes)]);
-    if (!handle->clusterBuffer) return VolumeErrorIo;
-    // A chain that returns to an earlier cluster never ends: such a file is unreadable
-    // from its start (rescue reading gives its size in zeros). A chain that breaks off
-    // into a cluster outside the data area is found when that cluster is due, after the
-    // clusters before it.
-    if (!ChainTerminates(handle->pendingCluster)) {
-      if (!rescue) {
-        handle->clusterBuffer.reset();
-        return VolumeErrorIo;
-      }
-      BreakChain(handle, 0);
-    }
-    handle->readPosition = handle->clusterBuffer.get();
-    handle->bytesLeft = 0;
-  }
+  if (fat.empty() || clusterBytes == 0 || !PrepareRead(handle)) return VolumeErrorIo;
+  FileCursor& cursor = *handle->cursor;
   // Other handles and directory loads may have moved the device since the last call.
   InvalidateCluster();
 
@@ -83,94 +181,93 @@ int HumanVolume::FileRead(FileHandle* handle, void* buffer, uint32_t length) {
   if (length > INT_MAX) length = INT_MAX;
   uint8_t* destination = static_cast<uint8_t*>(buffer);
   uint32_t total = 0;
-  // What was delivered before a failure is the caller's; the next call fails on the
-  // same cluster, which it tries again.
-  const auto failed = [handle, &total]() {
-    handle->bytesDelivered += total;
-    return total > 0 ? static_cast<int>(total) : VolumeErrorIo;
-  };
+  // What came before a failure is the caller's; the next call fails on the same cluster,
+  // which it tries again.
+  const auto failed = [&total]() { return total > 0 ? static_cast<int>(total) : VolumeErrorIo; };
   while (length > 0) {
-    if (handle->bytesLeft > 0 || handle->zeroFillLeft > 0) {
-      const bool zeros = handle->bytesLeft == 0;
-      const uint32_t available = zeros ? handle->zeroFillLeft : handle->bytesLeft;
-      const uint32_t count = length < available ? length : available;
-      if (zeros) {
-        std::memset(destination, 0, count);
-        handle->zeroFillLeft -= count;
-      } else {
-        std::memcpy(destination, handle->readPosition, count);
-        handle->readPosition += count;
-        handle->bytesLeft -= count;
-      }
+    const uint64_t at = offset + total;
+    if (at >= cursor.zerosFrom) {
+      // Rescue reading: the chain could not be followed to here.
+      if (at >= cursor.zerosEnd) break;
+      const uint32_t count =
+          static_cast<uint32_t>(std::min<uint64_t>(length, cursor.zerosEnd - at));
+      std::memset(destination, 0, count);
       destination += count;
       length -= count;
       total += count;
       continue;
     }
-    // First cluster 0 is an empty file; a 0 met later in the chain is a broken link and
-    // fails to load like any other cluster outside the data area.
-    if (IsEndOfChain(handle->pendingCluster) ||
-        (handle->pendingCluster == 0 && handle->firstCluster == 0)) {
-      break;
-    }
-    if (rescue && !IsChainCluster(handle->pendingCluster)) {
-      BreakChain(handle, handle->bytesDelivered + total);
+    const size_t index = static_cast<size_t>(at / clusterBytes);
+    const uint32_t within = static_cast<uint32_t>(at % clusterBytes);
+    uint16_t cluster = 0;
+    uint32_t counted = 0;
+    const FilePart part = FileCluster(handle, index, &cluster, &counted);
+    if (part == FilePart::kEnd) break;
+    if (part == FilePart::kLost) {
+      if (!rescue) return failed();
+      LoseRest(handle, static_cast<uint64_t>(index) * clusterBytes);
       continue;
     }
+    if (within >= counted) break;  // beyond the size, in the last cluster
     // Whole clusters go straight into the caller's buffer, a run of neighbours on the disk
     // with one request. A run that fails is read again one cluster at a time, so the call
     // ends at the bad cluster itself.
-    const uint32_t run =
-        length >= clusterBytes ? WholeClusterRun(*handle, length / clusterBytes) : 0;
+    const uint32_t run = within == 0 && length >= clusterBytes
+                             ? WholeClusterRun(handle, index, length / clusterBytes)
+                             : 0;
     if (run > 0) {
-      const bool whole = ReadClusterRun(destination, handle->pendingCluster, run) == 0;
+      const bool whole = ReadClusterRun(destination, cluster, run) == 0;
       for (uint32_t i = 0; i < run; ++i) {
-        if (!whole && (run == 1 || ReadClusterRun(destination, handle->pendingCluster, 1) < 0)) {
+        const uint16_t c = static_cast<uint16_t>(cluster + i);
+        if (!whole && (run == 1 || ReadClusterRun(destination, c, 1) < 0)) {
           if (!rescue) return failed();
-          RescueFileCluster(handle, destination, handle->pendingCluster, clusterBytes);
+          RescueFileCluster(handle, destination, index + i, c, clusterBytes);
         }
-        handle->pendingCluster = NextCluster(handle->pendingCluster);
         destination += clusterBytes;
         length -= clusterBytes;
         total += clusterBytes;
       }
       continue;
     }
-    // A partial cluster goes through the handle's buffer.
-    const uint16_t cluster = handle->pendingCluster;
-    const uint16_t next = NextCluster(cluster);
-    // The chain, not the size, decides how many clusters there are.
-    const uint32_t counted =
-        IsEndOfChain(next) ? LastClusterBytes(*handle, clusterBytes) : clusterBytes;
-    if (ReadCluster(handle->clusterBuffer.get(), cluster) < 0) {
-      if (!rescue) return failed();
-      RescueFileCluster(handle, handle->clusterBuffer.get(), cluster, counted);
+    // Part of a cluster goes through the handle's buffer, which keeps it for the next read.
+    if (cursor.bufferedIndex != index) {
+      cursor.bufferedIndex = SIZE_MAX;
+      if (ReadCluster(handle->clusterBuffer.get(), cluster) < 0) {
+        if (!rescue) return failed();
+        RescueFileCluster(handle, handle->clusterBuffer.get(), index, cluster, counted);
+      }
+      cursor.bufferedIndex = index;
     }
-    handle->readPosition = handle->clusterBuffer.get();
-    handle->pendingCluster = next;
-    handle->bytesLeft = counted;
+    const uint32_t count = std::min(length, counted - within);
+    std::memcpy(destination, handle->clusterBuffer.get() + within, count);
+    destination += count;
+    length -= count;
+    total += count;
   }
-  handle->bytesDelivered += total;
   return static_cast<int>(total);
 }
 
-void HumanVolume::BreakChain(FileHandle* handle, uint32_t delivered) {
+void HumanVolume::LoseRest(FileHandle* handle, uint64_t from) {
   // The rest of the file cannot be found: it comes as zeros, every byte unreadable.
-  const uint32_t rest = handle->fileSize > delivered ? handle->fileSize - delivered : 0;
-  handle->zeroFillLeft = rest;
-  handle->unreadableBytes += rest;
-  handle->pendingCluster = 0xFFFF;
+  FileCursor& cursor = *handle->cursor;
+  const uint64_t entries = FatEntryCount();
+  const uint64_t dataBytes = entries > 2 ? (entries - 2) * ClusterBytes() : 0;
+  cursor.zerosFrom = from;
+  cursor.zerosEnd = std::max<uint64_t>(from, std::min<uint64_t>(handle->fileSize, dataBytes));
+  handle->unreadableBytes += static_cast<uint32_t>(cursor.zerosEnd - from);
 }
 
-void HumanVolume::RescueFileCluster(FileHandle* handle, uint8_t* destination, uint32_t cluster,
-                                    uint32_t counted) {
+void HumanVolume::RescueFileCluster(FileHandle* handle, uint8_t* destination, size_t index,
+                                    uint16_t cluster, uint32_t counted) {
   std::vector<uint32_t> bad;
   RescueSectors(destination, ClusterSector(cluster), DeviceSectorsPerCluster(), &bad);
   const uint32_t bytes = DeviceSectorBytes();
-  for (uint32_t index : bad) {
-    const uint32_t start = index * bytes;
-    if (start < counted)
-      handle->unreadableBytes += (counted - start < bytes ? counted - start : bytes);
+  const uint64_t base = static_cast<uint64_t>(index) * ClusterBytes();
+  for (uint32_t sector : bad) {
+    const uint32_t start = sector * bytes;
+    // A sector read again (another read of the same part) is counted once.
+    if (start < counted && handle->cursor->badSectors.insert(base + start).second)
+      handle->unreadableBytes += std::min(counted - start, bytes);
   }
 }
 
@@ -179,21 +276,21 @@ uint32_t HumanVolume::LastClusterBytes(const FileHandle& handle, uint32_t cluste
   return tail != 0 ? tail : (handle.fileSize != 0 ? clusterBytes : 0);
 }
 
-uint32_t HumanVolume::WholeClusterRun(const FileHandle& handle, uint32_t most) {
+uint32_t HumanVolume::WholeClusterRun(FileHandle* handle, size_t index, uint32_t most) {
   const uint32_t clusterBytes = ClusterBytes();
   const uint32_t limit = kMaxRunBytes / clusterBytes > 0 ? kMaxRunBytes / clusterBytes : 1;
   if (most > limit) most = limit;
   uint32_t count = 0;
-  uint32_t c = handle.pendingCluster;
-  while (count < most && IsChainCluster(c)) {
-    const uint32_t next = NextCluster(c);
-    if (IsEndOfChain(next)) {
-      if (LastClusterBytes(handle, clusterBytes) == clusterBytes) ++count;
+  uint16_t first = 0;
+  while (count < most) {
+    uint16_t cluster = 0;
+    uint32_t counted = 0;
+    if (FileCluster(handle, index + count, &cluster, &counted) != FilePart::kData ||
+        counted != clusterBytes || (count > 0 && cluster != first + count)) {
       break;
     }
+    if (count == 0) first = cluster;
     ++count;
-    if (next != c + 1) break;
-    c = next;
   }
   return count;
 }

@@ -34,7 +34,8 @@ void SplitLast(const std::string& path, std::string* parent, std::string* name) 
 
 }  // namespace
 
-PeekFs::PeekFs(HumanVolume* volume, const platform::HostText* text) : volume(volume), text(text) {
+PeekFs::PeekFs(HumanVolume* volume, const platform::HostText* text, Warning warn)
+    : volume(volume), text(text), warn(std::move(warn)) {
   // The volume has no getter for its option bits: set and put back.
   const int options = volume->SetOptions(0);
   volume->SetOptions(options);
@@ -163,15 +164,6 @@ int PeekFs::FindNode(const std::string& path, std::shared_ptr<const Listing>* li
   return 0;
 }
 
-uint32_t PeekFs::ChainLength(uint16_t first) {
-  const uint32_t limit = volume->FatEntryCount();
-  uint32_t count = 0;
-  for (uint32_t c = first; volume->IsChainCluster(c) && count < limit; c = volume->NextCluster(c)) {
-    ++count;
-  }
-  return count;
-}
-
 platform::NodeAttributes PeekFs::AttributesOf(const Node& node) {
   platform::NodeAttributes out;
   out.isDirectory = node.isDirectory;
@@ -180,7 +172,7 @@ platform::NodeAttributes PeekFs::AttributesOf(const Node& node) {
   out.links = node.isDirectory ? 2 : 1;
   out.size = node.size;
   const uint64_t clusterBytes = volume->ClusterBytes();
-  const uint64_t clusters = node.isDirectory ? ChainLength(node.firstCluster)
+  const uint64_t clusters = node.isDirectory ? volume->ChainLength(node.firstCluster)
                                              : (node.size + clusterBytes - 1) / clusterBytes;
   out.blocks = clusters * clusterBytes / 512;
   int64_t seconds = 0;
@@ -228,91 +220,62 @@ int PeekFs::Open(const std::string& path, bool forWriting, uint64_t* handle) {
   if (result != 0) return result;
   if (node->isDirectory) return -EISDIR;
   if (forWriting) return -EROFS;
+  FindResult entry;
+  std::strncpy(entry.fileName, node->diskName.c_str(), sizeof(entry.fileName) - 1);
+  entry.attributes = node->attributes;
+  entry.firstCluster = node->firstCluster;
+  entry.fileSize = node->size;
   auto file = std::make_unique<OpenFile>();
-  file->size = node->size;
-  file->firstCluster = node->firstCluster;
+  file->handle = volume->FileOpenEntry(std::move(entry), true);
+  if (!file->handle) return -ENOMEM;
+  file->diskPath = listing->diskPath + (listing->diskPath == "\\" ? "" : "\\") + node->diskName;
   *handle = nextHandle++;
   files.emplace(*handle, std::move(file));
   return 0;
 }
 
-int PeekFs::Release(uint64_t handle) { return files.erase(handle) == 1 ? 0 : -EBADF; }
+int PeekFs::Release(uint64_t handle) {
+  const auto open = files.find(handle);
+  if (open == files.end()) return -EBADF;
+  SayDamage(*open->second);
+  volume->FileClose(open->second->handle.get());
+  files.erase(open);
+  return 0;
+}
 
-int PeekFs::ClusterAt(OpenFile* file, size_t index, uint16_t* cluster) {
-  if (file->clusters.empty()) {
-    // First cluster 0 is a file without a chain, an empty one as the copy reads it.
-    if (file->firstCluster == 0) return 0;
-    if (!volume->IsChainCluster(file->firstCluster)) return -1;
-    file->clusters.push_back(file->firstCluster);
-  }
-  while (file->clusters.size() <= index) {
-    if (file->chainEnded) return 0;
-    const uint16_t next = volume->NextCluster(file->clusters.back());
-    if (volume->IsEndOfChain(next)) {
-      file->chainEnded = true;
-      return 0;
-    }
-    // A healthy chain visits each cluster once: one longer than the FAT loops.
-    if (!volume->IsChainCluster(next) || file->clusters.size() >= volume->FatEntryCount()) {
-      return -1;
-    }
-    file->clusters.push_back(next);
-  }
-  *cluster = file->clusters[index];
-  return 1;
+PeekFs::~PeekFs() {
+  for (const auto& open : files) SayDamage(*open.second);
+}
+
+void PeekFs::SayDamage(const OpenFile& file) {
+  const uint32_t lost = file.handle->unreadableBytes;
+  if (lost == 0 || !warn || !saidDamaged.insert(file.diskPath).second) return;
+  warn(text->FromDisk("Damaged source file(" + file.diskPath + "), " + std::to_string(lost) +
+                      " bytes unreadable, filled with zeros."));
 }
 
 int PeekFs::Read(uint64_t handle, char* buffer, size_t size, int64_t offset) {
   const auto open = files.find(handle);
   if (open == files.end()) return -EBADF;
-  OpenFile* file = open->second.get();
   if (offset < 0) return -EINVAL;
-  const uint64_t clusterBytes = volume->ClusterBytes();
-  if (clusterBytes == 0) return -EIO;
-  // The count is returned as an int.
-  const uint64_t end = std::min<uint64_t>(
-      file->size, static_cast<uint64_t>(offset) + std::min<size_t>(size, INT_MAX));
-  uint64_t at = static_cast<uint64_t>(offset);
-  // Directory loads and other files have moved the device since the last read.
-  volume->InvalidateCluster();
-  while (at < end) {
-    const size_t index = at / clusterBytes;
-    uint16_t cluster = 0;
-    const int found = ClusterAt(file, index, &cluster);
-    if (found < 0) return -EIO;
-    if (found == 0) break;
-    const uint64_t within = at % clusterBytes;
-    uint8_t* destination = reinterpret_cast<uint8_t*>(buffer + (at - offset));
-    if (within == 0 && end - at >= clusterBytes) {
-      // Whole clusters that are neighbours on the disk go straight to the caller, one
-      // request for the run.
-      size_t count = 1;
-      uint16_t next = 0;
-      while (end - at >= (count + 1) * clusterBytes && ClusterAt(file, index + count, &next) == 1 &&
-             next == cluster + count) {
-        ++count;
-      }
-      if (volume->ReadClusterRun(destination, cluster, static_cast<uint32_t>(count)) < 0) {
-        return -EIO;
-      }
-      at += count * clusterBytes;
-      continue;
-    }
-    // Part of a cluster: through the file's buffer, which keeps it for the next read.
-    if (file->bufferedIndex != index) {
-      if (!file->buffer) {
-        file->buffer.reset(new (std::nothrow) uint8_t[clusterBytes]);
-        if (!file->buffer) return -ENOMEM;
-      }
-      file->bufferedIndex = SIZE_MAX;
-      if (volume->ReadCluster(file->buffer.get(), cluster) < 0) return -EIO;
-      file->bufferedIndex = index;
-    }
-    const uint64_t count = std::min(clusterBytes - within, end - at);
-    std::memcpy(destination, file->buffer.get() + within, count);
-    at += count;
+  FileHandle* file = open->second->handle.get();
+  if (static_cast<uint64_t>(offset) >= file->fileSize) return 0;
+  // The count is returned as an int; the size ends the file whatever the chain holds.
+  const uint64_t wanted =
+      std::min<uint64_t>({size, file->fileSize - static_cast<uint64_t>(offset), INT_MAX});
+  // A read gives all it is asked for or fails: the volume gives what came before a
+  // failure first, and the failure at the next call.
+  uint32_t count = 0;
+  while (count < wanted) {
+    const int got = volume->FileReadAt(file, static_cast<uint64_t>(offset) + count, buffer + count,
+                                       static_cast<uint32_t>(wanted - count));
+    if (got < 0) return -EIO;
+    if (got == 0) break;
+    count += static_cast<uint32_t>(got);
   }
-  return static_cast<int>(at - static_cast<uint64_t>(offset));
+  // A read to the end of a damaged file is where a copy of it ends: say it now.
+  if (static_cast<uint64_t>(offset) + count >= file->fileSize) SayDamage(*open->second);
+  return static_cast<int>(count);
 }
 
 int PeekFs::StatFs(platform::FileSystemTotals* out) {

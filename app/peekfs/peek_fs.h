@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -28,18 +29,25 @@
 //   the root, which has no entry); the stored size; 1 link for a file, 2 for a directory;
 //   512-byte blocks of the clusters (a file's from its size, a directory's from its chain,
 //   the root's from its area).
-// - Reads go through the FAT from the open file's own list of the clusters of its chain
-//   met so far: any offset, forwards or backwards, costs no walk from the chain's start.
-//   A read gives all it is asked for up to the size, or -EIO when any cluster of it
-//   cannot be read or the chain breaks (a free or out-of-range link). A chain that ends
-//   before the size ends the file there, as the copy ends.
+// - Reads go through the volume's reader (HumanVolume::FileReadAt), which keeps the
+//   open file's chain as far as it has been followed: any offset, forwards or backwards,
+//   costs no walk from the chain's start. A read gives all it is asked for up to the
+//   size, or -EIO when any cluster of it cannot be read or the chain breaks. A chain that
+//   ends before the size ends the file there, as the copy ends. With rescue reading on
+//   the volume, what cannot be read comes as zeros, and each damaged file is said once
+//   per mount through `warn`, with the bytes of the distinct sectors lost.
 //
 // Directory listings are kept by path, up to a bound on their entries in all.
 class PeekFs final : public platform::ReadOnlyFileSystem {
  public:
+  // Takes one line of host text, without its line end, for the user of the mount.
+  using Warning = std::function<void(const std::string& line)>;
+
   // `volume` is a mounted one; `text` makes host names. Neither is owned; both must
-  // outlive this object.
-  PeekFs(HumanVolume* volume, const platform::HostText* text);
+  // outlive this object. `warn` (may be empty) hears of damaged files.
+  PeekFs(HumanVolume* volume, const platform::HostText* text, Warning warn = Warning());
+  // Says what open files were found damaged and not said yet.
+  ~PeekFs() override;
 
   int GetAttributes(const std::string& path, platform::NodeAttributes* out) override;
   int ReadDirectory(const std::string& path, size_t first, const EntrySink& sink) override;
@@ -74,12 +82,8 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
   };
   // One open file.
   struct OpenFile {
-    uint32_t size = 0;
-    uint16_t firstCluster = 0;
-    std::vector<uint16_t> clusters;     // the chain as far as it has been followed
-    bool chainEnded = false;            // an end mark follows the last of `clusters`
-    std::unique_ptr<uint8_t[]> buffer;  // one cluster, for reads that take part of one
-    size_t bufferedIndex = SIZE_MAX;    // which cluster of the chain `buffer` holds
+    std::unique_ptr<FileHandle> handle;
+    std::string diskPath;  // its full path on the partition, for the damage message
   };
 
   // The listing of the directory `path`: 0, -ENOENT, -ENOTDIR or -EIO.
@@ -92,11 +96,8 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
   int RootAttributes(platform::NodeAttributes* out);
   // The disk's name compared as the volume's lookup compares it.
   std::string NameKey(const std::string& diskName) const;
-  // Clusters of the chain from `first`, up to the FAT's entries (a loop counts that many).
-  uint32_t ChainLength(uint16_t first);
-  // The cluster number of cluster `index` of the file's chain: 1 and the number, 0 when
-  // the chain ends before it, -1 when the chain breaks before it.
-  int ClusterAt(OpenFile* file, size_t index, uint16_t* cluster);
+  // Says once per file of the mount that `file` is damaged, if it is.
+  void SayDamage(const OpenFile& file);
   // Drops the damage notes the volume took; true when a directory was unreadable.
   bool TakeDamage();
 
@@ -107,6 +108,8 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
   size_t listedEntries = 0;
   std::unordered_map<uint64_t, std::unique_ptr<OpenFile>> files;
   uint64_t nextHandle = 1;
+  Warning warn;
+  std::unordered_set<std::string> saidDamaged;  // disk paths
 };
 
 #endif  // APP_PEEKFS_PEEK_FS_H_

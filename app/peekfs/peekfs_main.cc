@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   // Without its FAT the partition has nothing to show; StartVolume has said so.
   if (!started.mounted) return 1;
 
-  PeekFs fileSystem(started.volume.get(), text.get());
+  PeekFs fileSystem(started.volume.get(), text.get(), platform::SayToMountUser);
   platform::FuseMountRequest request;
   request.programName = argv[0];
   request.sourceName = command.drive;

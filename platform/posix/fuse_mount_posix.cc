@@ -5,9 +5,11 @@
 #include <fuse.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <list>
@@ -31,6 +33,9 @@ struct Binding {
   std::list<std::pair<std::string, uint64_t>> implicitHandles;  // most recently read first
   static constexpr size_t kImplicitHandles = 64;
 };
+
+// Set once the process has detached: its standard streams are /dev/null from then on.
+bool detached = false;
 
 Binding* Bound() { return static_cast<Binding*>(fuse_get_context()->private_data); }
 
@@ -263,6 +268,10 @@ int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& reque
     fuse_destroy(fuse);
     return 1;
   }
+  if (!request.foreground) {
+    detached = true;
+    openlog("peekfs", LOG_PID, LOG_USER);
+  }
   struct fuse_session* session = fuse_get_session(fuse);
   const bool signals = fuse_set_signal_handlers(session) == 0;
   // One thread: the volume is not safe for more.
@@ -272,6 +281,15 @@ int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& reque
   fuse_destroy(fuse);
   // A signal that ends the loop comes back as its number: a requested end.
   return result < 0 ? 1 : 0;
+}
+
+void SayToMountUser(const std::string& line) {
+  if (detached) {
+    syslog(LOG_WARNING, "%s", line.c_str());
+  } else {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+  }
 }
 
 }  // namespace platform
