@@ -205,6 +205,10 @@ int StartVolume(const char* drive, const Options& options, Console* console, Sec
   out->mounted = volume->SelectPartition(table[options.partitionNumber]) >= 0;
   if (!out->mounted) {
     console->Error("Can't read the FAT of partition %d\n", options.partitionNumber);
+  } else if (const uint32_t unknown = volume->UnknownFatEntries(); unknown > 0) {
+    console->Error("Can't read part of the FAT of partition %d, %u clusters unknown.\n",
+                   options.partitionNumber, unknown);
+    out->fatDamaged = true;
   }
   out->volume = std::move(volume);
   return 0;
@@ -229,7 +233,9 @@ int RunProgram(Program program, int argc, char** argv, Console* console, const P
   if (StartVolume(argv[1], options, console, platform.disk, &started) != 0) return 1;
   std::unique_ptr<HumanVolume>& volume = started.volume;
   DamageTally tally;
-  tally.unreadable = !started.mounted;
+  tally.unreadable = !started.mounted || started.fatDamaged;
+  // Without its FAT the partition has nothing to show for any argument; it has been said.
+  if (!started.mounted) return options.rescue ? 2 : 0;
 
   std::vector<std::string> paths;
   for (int index = 2; index < argc; ++index) paths.push_back(console->ArgumentText(argv[index]));

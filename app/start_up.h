@@ -47,6 +47,9 @@ struct StartedVolume {
   // False when the FAT of the partition could not be read ("Can't read the FAT of
   // partition N" has been said): path operations then fail as reads do.
   bool mounted = false;
+  // Rescue reading: sectors of the FAT that no copy gave ("Can't read part of the FAT of
+  // partition N, M clusters unknown." has been said).
+  bool fatDamaged = false;
 };
 
 // The start-up every program shares: opens the drive named `drive` (host text) through

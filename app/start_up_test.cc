@@ -210,11 +210,16 @@ TEST_F(RunProgramTest, SaysWhatCannotBeReadAndUnderRescueCountsIt) {
     std::string error;
   } cases[] = {
       {{"peekdisk", "IMG", "\\"}, {fat}, 0, line, ""},
+      {{"peekdisk", "IMG", "\\"},
+       {fat, fat + placed.fatBytes / 512},
+       0,
+       "",
+       "Can't read the FAT of partition 0\n"},
       {{"peekdisk", "-r", "IMG", "\\"},
        {fat, fat + placed.fatBytes / 512},
        2,
-       "\n",
-       "Can't read the FAT of partition 0\n"},
+       line,
+       "Can't read part of the FAT of partition 0, 254 clusters unknown.\n"},
       {{"peekdisk", "IMG", "\\"}, {root}, 0, "\n", "Can't read the directory(\\)\n"},
       {{"peekdisk", "-R", "IMG", "\\"},
        {root},

@@ -95,20 +95,43 @@ int HumanVolume::Mount() {
 bool HumanVolume::ReadFat(uint32_t sectors) {
   const uint32_t m = static_cast<uint32_t>(sectorMultiplier);
   InvalidateCluster();
+  unknownFat.clear();
   if (SeekDevice(static_cast<int64_t>(fatStart) * m) && device->Read(fat.data(), sectors * m) >= 0)
     return true;
-  // The copies hold the same table: each FAT sector the first copy cannot give is taken
-  // from the next copy that can.
-  for (uint32_t i = 0; i < sectors; ++i) {
+  // The copies hold the same table: each device sector of it that the first copy cannot
+  // give is taken from the next copy that can.
+  const uint32_t count = sectors * m;
+  const size_t bytes = DeviceSectorBytes();
+  for (uint32_t i = 0; i < count; ++i) {
     bool read = false;
     for (uint32_t copy = 0; copy < fatCount && !read; ++copy) {
       const int64_t sector =
-          (static_cast<int64_t>(fatStart) + static_cast<int64_t>(copy) * fatSectors + i) * m;
-      read = SeekDevice(sector) && device->Read(&fat[static_cast<size_t>(i) * sectorSize], m) >= 0;
+          (static_cast<int64_t>(fatStart) + static_cast<int64_t>(copy) * fatSectors) * m + i;
+      std::vector<uint32_t> bad;
+      ReadSectorsExact(&fat[i * bytes], sector, 1, &bad);
+      read = bad.empty();
     }
-    if (!read) return false;
+    if (read) continue;
+    // Rescue reading goes on without the entries of that sector; a chain that needs one
+    // ends there.
+    if (!rescue) return false;
+    if (unknownFat.empty()) unknownFat.assign(count, false);
+    unknownFat[i] = true;
   }
   return true;
+}
+
+bool HumanVolume::FatEntryKnown(uint32_t cluster) const {
+  const size_t sector = static_cast<size_t>(cluster) * 2 / DeviceSectorBytes();
+  return sector >= unknownFat.size() || !unknownFat[sector];
+}
+
+uint32_t HumanVolume::UnknownFatEntries() const {
+  uint32_t count = 0;
+  for (uint32_t cluster = 2; cluster < FatEntryCount() && !unknownFat.empty(); ++cluster) {
+    if (!FatEntryKnown(cluster)) ++count;
+  }
+  return count;
 }
 
 std::shared_ptr<const LoadedChain> HumanVolume::Directory(uint16_t cluster) {
@@ -166,21 +189,21 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
         static_cast<uint32_t>((static_cast<size_t>(rootBytes) + sectorSize - 1) / sectorSize) *
         static_cast<uint32_t>(sectorMultiplier);
     std::fill(chain->bytes.begin(), chain->bytes.end(), 0);
-    if (own == 0 || (SeekDevice(rootSector) && device->Read(chain->bytes.data(), own) >= 0))
-      return chain;
+    std::vector<uint32_t> bad;
+    ReadSectorsExact(chain->bytes.data(), rootSector, own, &bad);
+    if (bad.empty()) return chain;
     // An unread root would pass for an empty one.
     if (!rescue) return nullptr;
-    std::vector<uint32_t> bad;
-    RescueSectors(chain->bytes.data(), rootSector, own, &bad);
     MarkLostEntries(chain.get(), 0, bad, chain->entryBytes);
     return chain;
   }
 
-  // A chain that breaks off or loops cannot be loaded whole.
+  // A chain that breaks off or loops cannot be loaded whole. Rescue reading loads a
+  // directory as far as the FAT could be read.
   ChainCursor walk(first);
   while (FollowChain(&walk) == ChainStep::kCluster) {
   }
-  if (walk.stop != ChainStep::kEnd) return nullptr;
+  if (walk.stop != ChainStep::kEnd && !(rescue && walk.stop == ChainStep::kUnknown)) return nullptr;
 
   // The buffer grows with every cluster read, so a chain that claims more clusters than
   // the medium holds fails at its first unreadable cluster rather than at an allocation.
@@ -193,10 +216,10 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
     } catch (const std::bad_alloc&) {
       return nullptr;
     }
-    if (ReadCluster(chain->bytes.data() + used, c) < 0) {
+    std::vector<uint32_t> bad;
+    if (!ReadClustersExact(chain->bytes.data() + used, c, 1, &bad)) return nullptr;
+    if (!bad.empty()) {
       if (!rescue) return nullptr;
-      std::vector<uint32_t> bad;
-      RescueSectors(chain->bytes.data() + used, ClusterSector(c), DeviceSectorsPerCluster(), &bad);
       MarkLostEntries(chain.get(), used, bad, used + clusterBytes);
     }
     used += clusterBytes;
@@ -255,14 +278,33 @@ uint32_t HumanVolume::DeviceSectorBytes() const {
   return static_cast<uint32_t>(sectorSize) / static_cast<uint32_t>(sectorMultiplier);
 }
 
-void HumanVolume::RescueSectors(uint8_t* destination, int64_t first, uint32_t count,
-                                std::vector<uint32_t>* bad) {
-  constexpr int kTries = 3;
-  const uint32_t bytes = DeviceSectorBytes();
+bool HumanVolume::ReadClustersExact(uint8_t* destination, uint32_t first, uint32_t count,
+                                    std::vector<uint32_t>* bad) {
+  bad->clear();
+  if (ReadClusterRun(destination, first, count) == 0) return true;
+  if (count == 0 || !IsChainCluster(first) || !IsChainCluster(first + count - 1)) return false;
+  RetrySectors(destination, ClusterSector(first), count * DeviceSectorsPerCluster(), bad);
+  return true;
+}
+
+void HumanVolume::ReadSectorsExact(uint8_t* destination, int64_t first, uint32_t count,
+                                   std::vector<uint32_t>* bad) {
+  bad->clear();
+  if (count == 0 || (SeekDevice(first) && device->Read(destination, count) >= 0)) return;
+  RetrySectors(destination, first, count, bad);
+}
+
+void HumanVolume::RetrySectors(uint8_t* destination, int64_t first, uint32_t count,
+                               std::vector<uint32_t>* bad) {
+  // A failed request may have failed for one sector of many: a block device read through
+  // the system's cache fails the whole read-ahead window around a bad sector. Each sector
+  // is read again on its own past the cache, so only the bad ones are lost.
+  const int tries = rescue ? 3 : 1;
+  const size_t bytes = static_cast<size_t>(device->GetGeometry().bytesPerSector);
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t* sector = destination + static_cast<size_t>(i) * bytes;
     bool read = false;
-    for (int attempt = 0; attempt < kTries && !read; ++attempt) {
+    for (int attempt = 0; attempt < tries && !read; ++attempt) {
       read = SeekDevice(first + i) && device->ReadRescue(sector, 1) >= 0;
     }
     if (!read) {

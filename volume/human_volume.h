@@ -48,6 +48,7 @@ enum class ChainStep {
   kEnd,      // an end mark: the chain is whole
   kBroken,   // a link to a cluster outside the data area (0, 1, past the FAT)
   kLoop,     // a link back to a cluster met before: the chain would never end
+  kUnknown,  // a link in a sector of the FAT that could not be read
 };
 
 // A cluster chain as far as it has been followed (HumanVolume::FollowChain).
@@ -225,6 +226,9 @@ class HumanVolume {
   // Clusters of the chain from `first`, as far as it can be followed.
   uint32_t ChainLength(uint16_t first);
 
+  // Entries of data clusters in sectors of the FAT that no copy could give (rescue
+  // reading mounts without them); 0 when the whole FAT was read.
+  uint32_t UnknownFatEntries() const;
   // Number of FAT entries read from the disk; 0 when no FAT is loaded.
   uint32_t FatEntryCount() const;
   // True when `cluster` may stand in a chain: a data cluster the loaded FAT describes.
@@ -293,11 +297,22 @@ class HumanVolume {
   // LookupName through the directory's name index, built or rebuilt under the option bits
   // in force; gives exactly the entry the scan gives.
   int LookupIndexed(const LoadedChain& contents, FindResult* out, const char* name);
-  // Reads `count` device sectors from `first` (partition-relative) one at a time, each up
-  // to three times; a sector that still fails is zeros in `destination` and its index
-  // goes to `bad`. Leaves the position unknown.
-  void RescueSectors(uint8_t* destination, int64_t first, uint32_t count,
-                     std::vector<uint32_t>* bad);
+  // Reads `count` device sectors from `first` (relative to the device's base) into
+  // `destination` with one request; where that fails, each sector again on its own
+  // (RetrySectors). The indexes of the sectors that could not be read go to `bad`,
+  // which is empty when all were read.
+  void ReadSectorsExact(uint8_t* destination, int64_t first, uint32_t count,
+                        std::vector<uint32_t>* bad);
+  // ReadSectorsExact for `count` clusters from `first` that follow each other on the
+  // disk. False, with nothing read, when they lie outside the data area.
+  bool ReadClustersExact(uint8_t* destination, uint32_t first, uint32_t count,
+                         std::vector<uint32_t>* bad);
+  // Reads `count` device sectors from `first` one at a time past the system's cache
+  // (ReadRescue), each up to three times under rescue reading and once otherwise; a
+  // sector that still fails is zeros in `destination` and its index goes to `bad`.
+  // Leaves the position unknown.
+  void RetrySectors(uint8_t* destination, int64_t first, uint32_t count,
+                    std::vector<uint32_t>* bad);
   // Positions the device at `sector` (origin 0). False when the sector is out of the
   // device's range or the device refuses: the read that needed it fails as well.
   bool SeekDevice(int64_t sector);
@@ -310,17 +325,21 @@ class HumanVolume {
   // number within `limit` bytes of entries is added to the chain's entriesLost.
   void MarkLostEntries(LoadedChain* chain, size_t offset, const std::vector<uint32_t>& bad,
                        size_t limit);
-  // Rescue-reads cluster `index` (number `cluster`) of a file into `destination` and
-  // counts the bad bytes that fall within the `counted` bytes the file takes from it.
-  void RescueFileCluster(FileHandle* handle, uint8_t* destination, size_t index, uint16_t cluster,
-                         uint32_t counted);
+  // Counts as unreadable the sectors `bad` (indexes from the start of the file's cluster
+  // `index`) that lie within the first `limit` bytes from there; each file offset once.
+  void CountUnreadable(FileHandle* handle, size_t index, const std::vector<uint32_t>& bad,
+                       uint64_t limit);
   // Rescue reading of a file whose chain cannot be followed from byte `from` on: the rest
   // up to its size comes as zeros and counts as unreadable.
   void LoseRest(FileHandle* handle, uint64_t from);
   // Notes damage met by a walk at the directory `path`.
   void NoteDamage(const LoadedChain* contents, const std::string& path);
-  // Reads the FAT, sector by sector from the next copy where one cannot be read.
+  // Reads the FAT, each device sector the first copy cannot give from the next copy that
+  // can. False when a sector comes from no copy, unless rescue reading notes it in
+  // unknownFat and goes on.
   bool ReadFat(uint32_t sectors);
+  // False when the entry of `cluster` lies in a sector of the FAT that could not be read.
+  bool FatEntryKnown(uint32_t cluster) const;
   // LookupName by decoding the entries in order.
   int LookupScanning(const LoadedChain& contents, FindResult* out, const char* name);
   // JoinPath done in place on `text`.
@@ -354,6 +373,7 @@ class HumanVolume {
   // Every directory loaded since the mount, up to 16 MiB with their name indexes.
   DirectoryCache directories{16u << 20};
   bool rescue = false;
+  std::vector<bool> unknownFat;         // by device sector of the FAT: no copy gave it; or empty
   std::vector<DirectoryDamage> damage;  // notes not yet taken, oldest first
 };
 

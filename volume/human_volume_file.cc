@@ -58,7 +58,9 @@ ChainStep HumanVolume::FollowChain(ChainCursor* chain) {
   if (chain->stop != ChainStep::kCluster) return chain->stop;
   const uint32_t next =
       chain->clusters.empty() ? chain->first : NextCluster(chain->clusters.back());
-  if (!chain->clusters.empty() && IsEndOfChain(next)) {
+  if (!chain->clusters.empty() && !FatEntryKnown(chain->clusters.back())) {
+    chain->stop = ChainStep::kUnknown;
+  } else if (!chain->clusters.empty() && IsEndOfChain(next)) {
     chain->stop = ChainStep::kEnd;
   } else if (!IsChainCluster(next)) {
     chain->stop = ChainStep::kBroken;
@@ -216,25 +218,32 @@ int HumanVolume::FileReadAt(FileHandle* handle, uint64_t offset, void* buffer, u
                              ? WholeClusterRun(handle, index, length / clusterBytes)
                              : 0;
     if (run > 0) {
-      const bool whole = ReadClusterRun(destination, cluster, run) == 0;
-      for (uint32_t i = 0; i < run; ++i) {
-        const uint16_t c = static_cast<uint16_t>(cluster + i);
-        if (!whole && (run == 1 || ReadClusterRun(destination, c, 1) < 0)) {
-          if (!rescue) return failed();
-          RescueFileCluster(handle, destination, index + i, c, clusterBytes);
+      std::vector<uint32_t> bad;
+      if (!ReadClustersExact(destination, cluster, run, &bad)) return failed();
+      uint32_t good = run;
+      if (!bad.empty()) {
+        if (rescue) {
+          CountUnreadable(handle, index, bad, static_cast<uint64_t>(run) * clusterBytes);
+        } else {
+          // The clusters before the first bad one are the caller's; the call ends there.
+          good = bad.front() / DeviceSectorsPerCluster();
         }
-        destination += clusterBytes;
-        length -= clusterBytes;
-        total += clusterBytes;
       }
+      destination += good * clusterBytes;
+      length -= good * clusterBytes;
+      total += good * clusterBytes;
+      if (good < run) return failed();
       continue;
     }
     // Part of a cluster goes through the handle's buffer, which keeps it for the next read.
     if (cursor.bufferedIndex != index) {
       cursor.bufferedIndex = SIZE_MAX;
-      if (ReadCluster(handle->clusterBuffer.get(), cluster) < 0) {
+      std::vector<uint32_t> bad;
+      if (!ReadClustersExact(handle->clusterBuffer.get(), cluster, 1, &bad)) return failed();
+      // A bad sector past the bytes the file takes from the cluster costs nothing.
+      if (!bad.empty() && bad.front() * DeviceSectorBytes() < counted) {
         if (!rescue) return failed();
-        RescueFileCluster(handle, handle->clusterBuffer.get(), index, cluster, counted);
+        CountUnreadable(handle, index, bad, counted);
       }
       cursor.bufferedIndex = index;
     }
@@ -257,17 +266,15 @@ void HumanVolume::LoseRest(FileHandle* handle, uint64_t from) {
   handle->unreadableBytes += static_cast<uint32_t>(cursor.zerosEnd - from);
 }
 
-void HumanVolume::RescueFileCluster(FileHandle* handle, uint8_t* destination, size_t index,
-                                    uint16_t cluster, uint32_t counted) {
-  std::vector<uint32_t> bad;
-  RescueSectors(destination, ClusterSector(cluster), DeviceSectorsPerCluster(), &bad);
-  const uint32_t bytes = DeviceSectorBytes();
+void HumanVolume::CountUnreadable(FileHandle* handle, size_t index,
+                                  const std::vector<uint32_t>& bad, uint64_t limit) {
+  const uint64_t bytes = DeviceSectorBytes();
   const uint64_t base = static_cast<uint64_t>(index) * ClusterBytes();
   for (uint32_t sector : bad) {
-    const uint32_t start = sector * bytes;
+    const uint64_t start = sector * bytes;
     // A sector read again (another read of the same part) is counted once.
-    if (start < counted && handle->cursor->badSectors.insert(base + start).second)
-      handle->unreadableBytes += std::min(counted - start, bytes);
+    if (start < limit && handle->cursor->badSectors.insert(base + start).second)
+      handle->unreadableBytes += static_cast<uint32_t>(std::min(limit - start, bytes));
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/fake_sector_device.h"
@@ -218,18 +219,21 @@ TEST_F(OnePartitionOf1024ByteSectors, ReadClusterRefusesClustersOutsideTheDataAr
 }
 
 TEST_F(OnePartitionOf1024ByteSectors, FatSectorsComeFromTheNextCopyThatCanGiveThem) {
-  // Only the second copy holds entries 5 (in FAT sector 0: device sectors 66 and 67 of the
-  // first copy) and 600 (in FAT sector 1: device sectors 68 and 69).
+  // Only the second copy holds entries 5 and 300, in the two device sectors (66 and 67 of
+  // the first copy, 98 and 99 of the second) of FAT sector 0: each is taken from whichever
+  // copy gives it, also when each copy gives one half.
   PutBe16(&media.image, kFat + 16 * 1024 + 2 * 5, 0xFFFE);
-  PutBe16(&media.image, kFat + 16 * 1024 + 2 * 600, 0xFFF9);
-  for (int64_t bad : {67, 68}) {
+  PutBe16(&media.image, kFat + 16 * 1024 + 2 * 300, 0xFFF9);
+  const std::tuple<std::vector<int64_t>, uint16_t, uint16_t> cases[] = {
+      {{66}, 0xFFFE, 0}, {{67}, 0, 0xFFF9}, {{66, 99}, 0xFFFE, 0}, {{67, 98}, 0, 0xFFF9}};
+  for (const auto& [bad, entry5, entry300] : cases) {
     device = std::make_unique<FakeSectorDevice>(media.image, 512);
     volume = std::make_unique<InspectableX68kVolume>(device.get());
     ASSERT_EQ(volume->ReadPartitionTable(table, 15), 1);
-    device->FailSectors(bad, 1);
+    for (int64_t sector : bad) device->FailSectors(sector, 1);
     ASSERT_EQ(volume->SelectPartition(table[0]), 0);
-    EXPECT_EQ(volume->NextCluster(5), bad == 67 ? 0xFFFE : 0);
-    EXPECT_EQ(volume->NextCluster(600), bad == 67 ? 0 : 0xFFF9);
+    EXPECT_EQ(volume->NextCluster(5), entry5) << bad[0];
+    EXPECT_EQ(volume->NextCluster(300), entry300) << bad[0];
   }
 }
 
