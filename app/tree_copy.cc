@@ -153,6 +153,7 @@ int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
     return 0;
   }
   bool writeFailed = false;
+  bool readFailed = false;
   for (;;) {
     const int count =
         context->volume->FileRead(handle.get(), context->buffer.get(), CopyBufferSize);
@@ -160,8 +161,9 @@ int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
     if (count < 0) {
       // What was written stays, but a copy cut short must not pass for a whole one.
       console->Error("Can't read the source file(%s), the copy is incomplete.\n",
-                     sourcePath.c_str());
+                     FullSourcePath(context, sourceDirectory, name).c_str());
       context->tally.unreadable = true;
+      readFailed = true;
       break;
     }
     if (!file->Write(context->buffer.get(), static_cast<size_t>(count))) {
@@ -173,14 +175,18 @@ int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
   if (!file->Close() && !writeFailed) writeFailed = true;
   if (writeFailed) console->Error("Can't write the target file(%s)/DiskFull?\n", handle->fileName);
   file.reset();
-  if (!writeFailed) ++context->tally.filesCopied;
+  // The summary counts what was written whole; damaged files are among those.
+  const bool copied = !writeFailed && !readFailed;
+  if (copied) ++context->tally.filesCopied;
   if (handle->unreadableBytes > 0) {
     // Rescue reading: what could not be read came as zeros.
     const std::string full = FullSourcePath(context, sourceDirectory, name);
     console->Error("Damaged source file(%s), %u bytes unreadable, filled with zeros.\n",
                    full.c_str(), handle->unreadableBytes);
-    ++context->tally.filesDamaged;
-    context->tally.bytesUnreadable += handle->unreadableBytes;
+    if (copied) {
+      ++context->tally.filesDamaged;
+      context->tally.bytesUnreadable += handle->unreadableBytes;
+    }
     context->tally.unreadable = true;
   }
   if (context->restoreAttributes) RestoreFile(context, hostPath, *handle);
@@ -219,8 +225,9 @@ int CopyTree(CopyContext* context, const std::string& targetDirectory, const cha
     return 0;
   }
   console->Out("[%s]\n", current.c_str());
-  // The root has no "." entry to learn its cluster from; it is cluster 0.
-  if (topLevel && current == "\\") context->copiedDirectories.insert(0);
+  // The directory itself, by the cluster the walk reached: a "." entry may be lost or
+  // point elsewhere on a damaged or hostile disk.
+  if (topLevel) context->copiedDirectories.insert(volume->CurrentDirCluster());
 
   SearchRecord search;
   FindResult entry;
@@ -230,12 +237,7 @@ int CopyTree(CopyContext* context, const std::string& targetDirectory, const cha
     EntryLine(console, entry);
     switch (KindOfEntry(entry)) {
       case EntryKindDirectory: {
-        if (IsDotName(entry.fileName)) {
-          if (topLevel && std::strcmp(entry.fileName, ".") == 0) {
-            context->copiedDirectories.insert(entry.firstCluster);
-          }
-          break;
-        }
+        if (IsDotName(entry.fileName)) break;
         if (IsUnsafeName(entry.fileName, false)) {
           console->Error("Unsafe file name(%s), skip.\n", entry.fileName);
           break;

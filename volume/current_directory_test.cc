@@ -172,6 +172,29 @@ TEST(CurrentDirectoryTest, UnreadableDirectoryLeavesTheCurrentOneAlone) {
   EXPECT_EQ(disk.FirstCluster("\\A"), disk.CurrentCluster());
 }
 
+// "." is the directory in hand, whatever its entries say: a hostile root entry "." that
+// points at SUB, or a SUB whose first sector (".", ".." and F00-F13) is lost to rescue
+// reading. A lost ".." is the parent the walk came from.
+TEST(CurrentDirectoryTest, DotIsTheDirectoryInHandAndALostDotDotThePathsParent) {
+  std::vector<imagebuilder::Node> files;
+  for (int i = 0; i < 20; ++i) files.push_back(File("F" + std::to_string(100 + i).substr(1), "f"));
+  imagebuilder::PartitionLayout layout = Partition({Dir("SUB", files), File("R.TXT", "r")});
+  const uint16_t sub = MountedImage(layout).FirstCluster("\\SUB");
+  layout.rawEntries.push_back(imagebuilder::MakeRawEntry("\\", ".          ", 0x10, 0, 0, sub));
+  MountedImage disk(layout);
+  disk.Mount({disk.ReadSector(sub)}, true);
+  const std::vector<std::string> root = {"SUB", "R.TXT", "."};
+  const std::vector<std::string> rest = {"F14", "F15", "F16", "F17", "F18", "F19"};
+  EXPECT_EQ(root, disk.List("\\."));
+  EXPECT_EQ(root, disk.List("."));
+  EXPECT_EQ(rest, disk.List("\\SUB\\."));
+  EXPECT_EQ(root, disk.List("\\SUB\\.."));
+  ASSERT_EQ(1, disk.volume->ChangeDir("\\SUB"));
+  ASSERT_EQ(1, disk.volume->ChangeDir(".."));
+  EXPECT_EQ("\\", disk.CurrentDir());
+  EXPECT_EQ(0, disk.CurrentCluster());
+}
+
 TEST(CurrentDirectoryTest, LongPathsKeepTheTextInStep) {
   // A directory whose entry SELF leads back to itself, as a damaged disk may have.
   imagebuilder::PartitionLayout layout = Tree();

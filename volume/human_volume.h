@@ -226,6 +226,8 @@ class HumanVolume {
   // Clusters of the chain from `first`, as far as it can be followed.
   uint32_t ChainLength(uint16_t first);
 
+  // First cluster of the current directory: 0 the root, 0xFFFF nothing mounted.
+  uint16_t CurrentDirCluster() const { return currentCluster; }
   // Entries of data clusters in sectors of the FAT that no copy could give (rescue
   // reading mounts without them); 0 when the whole FAT was read.
   uint32_t UnknownFatEntries() const;

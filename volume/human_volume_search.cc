@@ -1,5 +1,6 @@
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/byte_order.h"
 #include "volume/human_volume.h"
@@ -40,8 +41,6 @@ bool NextComponent(const char** cursor, std::string* component) {
   *cursor = p;
   return true;
 }
-
-bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
 // FNV-1a over the name's key: its bytes when names compare exactly, else its characters
 // with case folded away, so that names MatchName takes as equal always hash alike.
@@ -194,27 +193,49 @@ int HumanVolume::WalkPath(const char* path, bool buildText, PathWalk* walk) {
   NoteDamage(contents.get(), text);
   if (!contents) return VolumeErrorNotFound;
 
+  // The directories the walk came through, for a ".." entry lost to a bad sector.
+  std::vector<uint16_t> walked;
   std::string component;
   FindResult entry;
   while (NextComponent(&rest, &component)) {
+    // "." is the directory in hand, whatever entries of that name it holds; in the root,
+    // ".." is the root too.
+    if (component == "." || (component == ".." && cluster == 0)) {
+      // The root is where a walk up ends, whatever the text said on the way.
+      if (cluster == 0) text = "\\";
+      continue;
+    }
     if (LookupName(*contents, &entry, component.c_str()) == 1) {
       if ((entry.attributes & 0x10) == 0) {
         walk->entry = std::move(entry);
         walk->entryIsLast = *rest == '\0';
         return VolumeErrorNotDirectory;
       }
+      if (component == "..") {
+        if (!walked.empty()) walked.pop_back();
+      } else {
+        walked.push_back(cluster);
+      }
       // A first cluster of 0, as a ".." entry next to the root holds, loads the root.
-      contents = Directory(entry.firstCluster);
       cluster = entry.firstCluster;
-      StepPathText(&text, component.c_str());
-    } else if (IsDotName(component)) {
-      // The root has no "." and ".." entries; both lead to the root itself.
-      contents = Directory(0);
-      cluster = 0;
-      text = "\\";
+    } else if (component == "..") {
+      // The entry is lost: the parent is the one the walk came from, or, for the current
+      // directory, the one its path names.
+      if (!walked.empty()) {
+        cluster = walked.back();
+        walked.pop_back();
+      } else {
+        std::string parent = text;
+        StepPathText(&parent, "..");
+        PathWalk up;
+        if (WalkPath(parent.c_str(), false, &up) != 1) return VolumeErrorNotFound;
+        cluster = up.cluster;
+      }
     } else {
       return VolumeErrorNotFound;
     }
+    contents = Directory(cluster);
+    StepPathText(&text, component.c_str());
     NoteDamage(contents.get(), text);
     if (!contents) return VolumeErrorNotFound;
   }
