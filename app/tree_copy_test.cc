@@ -234,19 +234,6 @@ TEST_F(HostileTreeTest, NamesThatLeaveTheTargetAndDirectoryLoopsAreSkipped) {
             target.LogText());
 }
 
-TEST(UnsafeNameTest, RefusesNamesWithSeparatorsDotsOrNothing) {
-  EXPECT_TRUE(IsUnsafeName("", true));
-  EXPECT_TRUE(IsUnsafeName("", false));
-  EXPECT_TRUE(IsUnsafeName(".", true));
-  EXPECT_TRUE(IsUnsafeName("..", true));
-  EXPECT_TRUE(IsUnsafeName("A/B", false));
-  EXPECT_TRUE(IsUnsafeName("/", true));
-  EXPECT_FALSE(IsUnsafeName(".", false));  // directories' dot entries are never created
-  EXPECT_FALSE(IsUnsafeName("...", true));
-  EXPECT_FALSE(IsUnsafeName("\x95\x5C.TXT", true));
-  EXPECT_FALSE(IsUnsafeName("A:B", true));  // ':' and '\\' are ordinary on POSIX
-}
-
 class DeepTreeTest : public TreeCopyTest {
  protected:
   static imagebuilder::Node Nest(int depth) {

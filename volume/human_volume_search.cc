@@ -2,6 +2,7 @@
 #include <string>
 
 #include "platform/byte_order.h"
+#include "volume/entry_names.h"
 #include "volume/human_volume.h"
 #include "volume/shift_jis.h"
 
@@ -40,8 +41,6 @@ bool NextComponent(const char** cursor, std::string* component) {
   *cursor = p;
   return true;
 }
-
-bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
 // FNV-1a over the name's key: its bytes when names compare exactly, else its characters
 // with case folded away, so that names MatchName takes as equal always hash alike.
