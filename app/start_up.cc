@@ -9,8 +9,7 @@
 
 #include "app/listing.h"
 #include "app/tree_copy.h"
-#include "volume/pc_fat_volume.h"
-#include "volume/x68k_scsi_volume.h"
+#include "volume/media_recognition.h"
 
 namespace {
 
@@ -173,19 +172,14 @@ void PartitionReport(const PartitionInfo* table, int count, Console* console) {
 
 int StartVolume(const char* drive, const Options& options, Console* console, SectorDevice* disk,
                 StartedVolume* out) {
-  X68kScsiVolume x68kMedia;
-  PcFatVolume pcMedia;
   disk->SetName(drive);  // the drive name stays as the raw drive service opens it
   if (disk->Open(0) < 0) {
     console->ErrorText(kCannotOpenDrive);
     return 1;
   }
-  std::unique_ptr<HumanVolume> volume;
-  if (x68kMedia.Recognize(disk) != 0) {
-    volume = x68kMedia.Create(disk);
-  } else if (pcMedia.Recognize(disk) != 0) {
-    volume = pcMedia.Create(disk);
-  } else {
+  bool recognized = false;
+  std::unique_ptr<HumanVolume> volume = RecognizeMedia(disk, options.rescue != 0, &recognized);
+  if (!recognized) {
     console->ErrorText("Not Supported Media\n");
     return 1;
   }
@@ -201,7 +195,6 @@ int StartVolume(const char* drive, const Options& options, Console* console, Sec
     console->Error("No Such Partition(%d)\n", options.partitionNumber);
     return 1;
   }
-  volume->SetRescue(options.rescue);
   out->mounted = volume->SelectPartition(table[options.partitionNumber]) >= 0;
   if (!out->mounted) {
     console->Error("Can't read the FAT of partition %d\n", options.partitionNumber);

@@ -342,10 +342,15 @@ bool HumanVolume::ReadHead(SectorDevice* device, int64_t sector, int32_t d, size
   if (device->Read(buffer, count) >= 0) return true;
   // The 4096 bytes reach past the boot record (into the FAT, on most media): a bad
   // sector there must not cost the record.
+  const int tries = rescue ? 3 : 1;
   for (unsigned i = 0; i < count; ++i) {
     uint8_t* part = buffer + static_cast<size_t>(i) * d;
-    device->Seek(static_cast<int>(sector + i), 0);
-    if (device->Read(part, 1) >= 0) continue;
+    bool read = false;
+    for (int attempt = 0; attempt < tries && !read; ++attempt) {
+      device->Seek(static_cast<int>(sector + i), 0);
+      read = (rescue ? device->ReadRescue(part, 1) : device->Read(part, 1)) >= 0;
+    }
+    if (read) continue;
     if (static_cast<size_t>(i) * d < needed) return false;
     std::memset(part, 0, static_cast<size_t>(d));
   }
