@@ -82,7 +82,8 @@ struct SearchRecord {
 
 // A read-only Human68k (FAT16) volume over one SectorDevice. The volume holds the device
 // by pointer and never releases it: the device must outlive the volume. It reads the
-// device only through GetGeometry, SetGeometry, Seek with origin 0 and Read.
+// device only through GetGeometry, SetGeometry, Seek with origin 0, Read and (rescue
+// reading) ReadRescue.
 //
 // Life cycle: constructed -> ReadPartitionTable -> SelectPartition (mounted). Path,
 // search and file operations are valid only on a mounted volume; on one whose mount
