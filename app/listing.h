@@ -34,9 +34,6 @@ EntryKind KindOfEntry(const FindResult& entry);
 // fields right-aligned to 23, 8, 15 and 8 code page 932 bytes.
 void EntryLine(Console* console, const FindResult& entry);
 
-// Lists the directory `path` (code page 932, absolute or relative to the volume's current
-// directory) one EntryLine per entry, then an empty line. A path that does not exist or
-// names a file gives the empty line alone. The current directory is not changed.
 // What a run could not read: the rescue summary and the exit status come from it.
 struct DamageTally {
   uint32_t filesCopied = 0;  // damaged ones included
@@ -50,9 +47,11 @@ struct DamageTally {
 // the directory(%s), %u entries lost.". True when one could not be read at all.
 bool ReportDamage(HumanVolume* volume, Console* console, DamageTally* tally);
 
-// Lists the directory `path` names, one entry line each, then an empty line. A directory
-// that cannot be read (in whole or part) is said on the error stream and counted in
-// `tally` (which may be null).
+// Lists the directory `path` (code page 932, absolute or relative to the volume's current
+// directory) one EntryLine per entry, then an empty line. A path that does not exist or
+// names a file gives the empty line alone. A directory that cannot be read (in whole or
+// part) is said on the error stream and counted in `tally` (which may be null). The
+// current directory is not changed.
 void ListDirectory(HumanVolume* volume, Console* console, const char* path,
                    DamageTally* tally = nullptr);
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/app_test_support.h"
 #include "gtest/gtest.h"
+#include "tests/app_test_support.h"
 
 namespace {
 

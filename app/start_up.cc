@@ -9,8 +9,7 @@
 
 #include "app/listing.h"
 #include "app/tree_copy.h"
-#include "volume/pc_fat_volume.h"
-#include "volume/x68k_scsi_volume.h"
+#include "volume/media_recognition.h"
 
 namespace {
 
@@ -158,6 +157,10 @@ void PartitionReport(const PartitionInfo* table, int count, Console* console) {
   for (int index = 0; index < count; ++index) {
     const PartitionInfo& info = table[index];
     console->Out("Partition Number= %d\n", index);
+    if (info.bootUnreadable) {
+      console->OutText("\tCan't read the boot sector\n\n");
+      continue;
+    }
     console->Out("\tSector\t%d(byte/sector)\n", static_cast<int>(info.sectorSize));
     console->Out("\tClustor\t%d(sector/clustor)\n", static_cast<int>(info.sectorsPerCluster));
     console->Out("\tStart Sector\t%d\n", static_cast<int>(info.startSector));
@@ -173,19 +176,14 @@ void PartitionReport(const PartitionInfo* table, int count, Console* console) {
 
 int StartVolume(const char* drive, const Options& options, Console* console, SectorDevice* disk,
                 StartedVolume* out) {
-  X68kScsiVolume x68kMedia;
-  PcFatVolume pcMedia;
   disk->SetName(drive);  // the drive name stays as the raw drive service opens it
   if (disk->Open(0) < 0) {
     console->ErrorText(kCannotOpenDrive);
     return 1;
   }
-  std::unique_ptr<HumanVolume> volume;
-  if (x68kMedia.Recognize(disk) != 0) {
-    volume = x68kMedia.Create(disk);
-  } else if (pcMedia.Recognize(disk) != 0) {
-    volume = pcMedia.Create(disk);
-  } else {
+  bool recognized = false;
+  std::unique_ptr<HumanVolume> volume = RecognizeMedia(disk, options.rescue != 0, &recognized);
+  if (!recognized) {
     console->ErrorText("Not Supported Media\n");
     return 1;
   }
@@ -201,7 +199,10 @@ int StartVolume(const char* drive, const Options& options, Console* console, Sec
     console->Error("No Such Partition(%d)\n", options.partitionNumber);
     return 1;
   }
-  volume->SetRescue(options.rescue);
+  if (table[options.partitionNumber].bootUnreadable) {
+    console->Error("Can't read the boot sector of partition %d\n", options.partitionNumber);
+    return 1;
+  }
   out->mounted = volume->SelectPartition(table[options.partitionNumber]) >= 0;
   if (!out->mounted) {
     console->Error("Can't read the FAT of partition %d\n", options.partitionNumber);

@@ -54,7 +54,8 @@ struct StartedVolume {
 
 // The start-up every program shares: opens the drive named `drive` (host text) through
 // `disk`, recognizes the medium, reads the partition table (the report under -i), and
-// selects partition options.partitionNumber with rescue reading as options.rescue says.
+// selects partition options.partitionNumber, all with rescue reading as options.rescue
+// says.
 // Returns 0 with the volume in `out`, or 1 after saying on the error stream why the drive
 // cannot be used: it cannot be opened, the medium is not supported, there is no such
 // partition or the volume cannot be created. `disk` must outlive the volume.

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_test_support.h"
 #include "gtest/gtest.h"
+#include "tests/app_test_support.h"
 #include "tests/fake_target_file_system.h"
 #include "tests/program_texts.h"
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/listing.h"
+#include "volume/entry_names.h"
 #include "volume/shift_jis.h"
 
 namespace {
@@ -72,24 +73,7 @@ std::string FullSourcePath(CopyContext* context, const std::string& directory, c
   return context->volume->JoinPath(full.c_str(), name);
 }
 
-bool IsDotName(const char* name) {
-  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
-
 }  // namespace
-
-bool IsUnsafeName(const char* name, bool isFile) {
-  if (name[0] == '\0') return true;
-  if (isFile && IsDotName(name)) return true;
-  for (const char* next = name; *next != '\0'; next += ShiftJisCharLength(next)) {
-    // A trail byte is never 0x2F, so any '/' byte is a separator.
-    if (*next == '/') return true;
-#if defined(_WIN32)
-    if (*next == '\\' || *next == ':') return true;
-#endif
-  }
-  return false;
-}
 
 void CopyArgument(CopyContext* context, const char* argument) {
   context->copiedDirectories.clear();

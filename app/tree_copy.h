@@ -44,11 +44,6 @@ struct CopyContext {
   std::set<uint16_t> copiedDirectories;
 };
 
-// True when `name` must not be created on the host: empty, holding a separator of the
-// host ('/'; on Windows also '\\' outside a double-byte character and ':'), or, for a
-// file, "." or "..". Joined to a target directory such a name would land outside it.
-bool IsUnsafeName(const char* name, bool isFile);
-
 // Copies one path argument (code page 932) into the target's current directory: a file
 // argument as one file, a directory argument as its whole content.
 void CopyArgument(CopyContext* context, const char* argument);

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <string>
 
-#include "app/app_test_support.h"
 #include "gtest/gtest.h"
+#include "tests/app_test_support.h"
 #include "tests/fake_target_file_system.h"
 
 namespace {
@@ -232,19 +232,6 @@ TEST_F(HostileTreeTest, NamesThatLeaveTheTargetAndDirectoryLoopsAreSkipped) {
       console.Error());
   EXPECT_EQ("mkdir ./D\ncreate ./D/IN.TXT\nwrite ./D/IN.TXT 2\nclose ./D/IN.TXT\n",
             target.LogText());
-}
-
-TEST(UnsafeNameTest, RefusesNamesWithSeparatorsDotsOrNothing) {
-  EXPECT_TRUE(IsUnsafeName("", true));
-  EXPECT_TRUE(IsUnsafeName("", false));
-  EXPECT_TRUE(IsUnsafeName(".", true));
-  EXPECT_TRUE(IsUnsafeName("..", true));
-  EXPECT_TRUE(IsUnsafeName("A/B", false));
-  EXPECT_TRUE(IsUnsafeName("/", true));
-  EXPECT_FALSE(IsUnsafeName(".", false));  // directories' dot entries are never created
-  EXPECT_FALSE(IsUnsafeName("...", true));
-  EXPECT_FALSE(IsUnsafeName("\x95\x5C.TXT", true));
-  EXPECT_FALSE(IsUnsafeName("A:B", true));  // ':' and '\\' are ordinary on POSIX
 }
 
 class DeepTreeTest : public TreeCopyTest {

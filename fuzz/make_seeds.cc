@@ -1,5 +1,5 @@
-// Writes the volume fuzzer's seed corpus into the directory named on the command line:
-// small images from the image builder, each preceded by the fuzzer's control byte.
+// Writes the fuzzers' seed corpus into the directory named on the command line: small
+// images from the image builder, each preceded by the fuzzers' control byte.
 
 #include <cstdio>
 #include <string>
@@ -114,6 +114,7 @@ int main(int argc, char** argv) {
   bool ok = Write(directory, "x68k-1024", 0, one);
   ok = Write(directory, "x68k-1024-nocase", 2, one) && ok;
   ok = Write(directory, "x68k-1024-short-names", 4, one) && ok;
+  ok = Write(directory, "x68k-1024-rescue-utf8", 8 | 16, one) && ok;
   ok = Write(directory, "x68k-two-partitions", 0, pair) && ok;
   ok = Write(directory, "x68k-2048", 1, large) && ok;
   ok = Write(directory, "pc-512", 0, pc) && ok;

@@ -6,6 +6,7 @@
 //   bit 0: device sectors of 2048 bytes instead of 512
 //   bit 1: names compare without case (OptionCaseSensitive cleared)
 //   bit 2: names without their second part (OptionExtendedNames cleared)
+//   bit 3: rescue reading, from the recognition of the medium on
 
 #include <cstddef>
 #include <cstdint>
@@ -15,8 +16,7 @@
 
 #include "tests/fake_sector_device.h"
 #include "volume/human_volume.h"
-#include "volume/pc_fat_volume.h"
-#include "volume/x68k_scsi_volume.h"
+#include "volume/media_recognition.h"
 
 namespace {
 
@@ -88,22 +88,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                           (control & 1) != 0 ? 2048 : 512);
   device.KeepLog(false);
 
-  X68kScsiVolume x68k;
-  PcFatVolume pc;
-  std::unique_ptr<HumanVolume> asking;
-  if (x68k.Recognize(&device) == 1) {
-    asking = x68k.Create(&device);
-  } else if (pc.Recognize(&device) == 1) {
-    asking = pc.Create(&device);
-  }
-  if (!asking) return 0;
+  const bool rescue = (control & 8) != 0;
+  std::unique_ptr<HumanVolume> media = RecognizeMedia(&device, rescue);
+  if (!media) return 0;
 
   PartitionInfo table[15];
-  const int count = asking->ReadPartitionTable(table, 15);
+  const int count = media->ReadPartitionTable(table, 15);
   for (int i = 0; i < count; ++i) {
     // A volume mounts one partition in its life.
-    std::unique_ptr<HumanVolume> volume = asking->Create(&device);
+    std::unique_ptr<HumanVolume> volume = media->Create(&device);
     if (!volume) return 0;
+    volume->SetRescue(rescue ? 1 : 0);
     int options = 7;
     if ((control & 2) != 0) options &= ~OptionCaseSensitive;
     if ((control & 4) != 0) options &= ~OptionExtendedNames;

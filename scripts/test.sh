@@ -2,7 +2,7 @@
 # Installs what is needed, builds, and runs every test: once in a plain build, once
 # under AddressSanitizer and UndefinedBehaviorSanitizer, and once as Windows programs
 # cross-built with MinGW-w64 and run under Wine. Every build here treats warnings as
-# errors (PEEK_WERROR), the fuzzer's included.
+# errors (PEEK_WERROR), the fuzzers' included.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,5 +40,5 @@ ctest --test-dir build-win --output-on-failure -j "$jobs" --repeat until-pass:2
 win_end=$(date +%s)
 echo "Windows stage: build $((win_built - win_start)) s, tests under Wine $((win_end - win_built)) s"
 
-echo "== fuzz the volume"
+echo "== fuzz the volume and peekfs's file system"
 PEEK_WERROR=ON scripts/fuzz.sh 60

@@ -345,7 +345,7 @@ TEST_F(EndToEndTest, PeekFsMountsAFolderImageReadOnly) {
   Expect(Run("mkdir mnt && peekfs -p2 \"$IMG\" mnt"), 1, "", "No Such Partition(2)\n");
   Expect(Run("peekfs \"$IMG\" 2>&1 | head -2"), 0,
          "peekfs: give a DRIVE and a MOUNTPOINT\n"
-         "Usage: peekfs [-pN] [-f] [-o OPTION[,OPTION...]] DRIVE MOUNTPOINT\n",
+         "Usage: peekfs [-pN] [-f] [-r] [-o OPTION[,OPTION...]] DRIVE MOUNTPOINT\n",
          "");
   // Without /dev/fuse or fusermount3 the mount fails and libfuse says which is missing.
   Expect(Run("mkdir -p src/SYS src/日本語 && printf \"FILES = 30\\r\\n\" >src/CONFIG.SYS && "

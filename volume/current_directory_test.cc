@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "volume/file_system_test_support.h"
+#include "tests/file_system_test_support.h"
 
 namespace {
 

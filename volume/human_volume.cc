@@ -29,6 +29,18 @@ bool TryResize(std::vector<uint8_t>* buffer, size_t size) {
 // True when `value` fits the device's signed 32-bit sector numbers.
 bool FitsSector(int64_t value) { return value >= 0 && value <= INT_MAX; }
 
+// Reads device sector `sector` alone into `out`, past the system's cache where the device
+// can, up to `tries` times. False when every try failed or the sector cannot be reached.
+bool ReadSectorAlone(SectorDevice* device, int64_t sector, uint8_t* out, int tries) {
+  for (int attempt = 0; attempt < tries; ++attempt) {
+    if (FitsSector(sector) && device->Seek(static_cast<int>(sector), 0) >= 0 &&
+        device->ReadRescue(out, 1) >= 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 HumanVolume::HumanVolume() = default;
@@ -299,15 +311,10 @@ void HumanVolume::RetrySectors(uint8_t* destination, int64_t first, uint32_t cou
   // A failed request may have failed for one sector of many: a block device read through
   // the system's cache fails the whole read-ahead window around a bad sector. Each sector
   // is read again on its own past the cache, so only the bad ones are lost.
-  const int tries = rescue ? 3 : 1;
   const size_t bytes = static_cast<size_t>(device->GetGeometry().bytesPerSector);
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t* sector = destination + static_cast<size_t>(i) * bytes;
-    bool read = false;
-    for (int attempt = 0; attempt < tries && !read; ++attempt) {
-      read = SeekDevice(first + i) && device->ReadRescue(sector, 1) >= 0;
-    }
-    if (!read) {
+    if (!ReadSectorAlone(device, first + i, sector, rescue ? 3 : 1)) {
       std::memset(sector, 0, bytes);
       bad->push_back(i);
     }
@@ -371,14 +378,15 @@ bool HumanVolume::ReadMediaHead(SectorDevice* device, uint8_t* buffer, int32_t* 
 bool HumanVolume::ReadHead(SectorDevice* device, int64_t sector, int32_t d, size_t needed,
                            uint8_t* buffer) {
   const unsigned count = static_cast<unsigned>(4096 / d);
-  device->Seek(static_cast<int>(sector), 0);
-  if (device->Read(buffer, count) >= 0) return true;
+  if (FitsSector(sector) && device->Seek(static_cast<int>(sector), 0) >= 0 &&
+      device->Read(buffer, count) >= 0) {
+    return true;
+  }
   // The 4096 bytes reach past the boot record (into the FAT, on most media): a bad
   // sector there must not cost the record.
   for (unsigned i = 0; i < count; ++i) {
     uint8_t* part = buffer + static_cast<size_t>(i) * d;
-    device->Seek(static_cast<int>(sector + i), 0);
-    if (device->Read(part, 1) >= 0) continue;
+    if (ReadSectorAlone(device, sector + i, part, rescue ? 3 : 1)) continue;
     if (static_cast<size_t>(i) * d < needed) return false;
     std::memset(part, 0, static_cast<size_t>(d));
   }

@@ -40,6 +40,9 @@ struct PartitionInfo {
   int32_t rootStart = 0;  // relative to the partition start
   int32_t rootBytes = 0;  // root entries x 32
   int32_t reserved = 0;   // always 0
+  // The partition's boot record could not be read: it has no geometry and cannot be
+  // selected.
+  bool bootUnreadable = false;
 };
 
 // How following a cluster chain one step ended.
@@ -117,7 +120,8 @@ struct SearchRecord {
 
 // A read-only Human68k (FAT16) volume over one SectorDevice. The volume holds the device
 // by pointer and never releases it: the device must outlive the volume. It reads the
-// device only through GetGeometry, SetGeometry, Seek with origin 0 and Read.
+// device only through GetGeometry, SetGeometry, Seek with origin 0, Read and (rescue
+// reading) ReadRescue.
 //
 // Life cycle: constructed -> ReadPartitionTable -> SelectPartition (mounted). Path,
 // search and file operations are valid only on a mounted volume; on one whose mount
@@ -130,7 +134,7 @@ class HumanVolume {
   HumanVolume& operator=(const HumanVolume&) = delete;
 
   // 1 if the medium carries this variant's format, else 0 (also when it cannot be read).
-  // Uses no state of the volume.
+  // Uses no state of the volume but the rescue setting, which its reads follow.
   virtual int Recognize(SectorDevice* device) = 0;
   // A new volume of the same variant bound to `device`; null when memory is exhausted.
   virtual std::unique_ptr<HumanVolume> Create(SectorDevice* device) = 0;
@@ -191,7 +195,8 @@ class HumanVolume {
   // or directory sector that cannot be read is read again a device sector at a time,
   // each up to three times; what still fails reads as zeros (files, counted in
   // unreadableBytes) or as deleted entries (directories, noted as damage), and a file
-  // whose chain breaks off is delivered to its size with zeros.
+  // whose chain breaks off is delivered to its size with zeros. The label, the partition
+  // table and the boot sectors are read again a sector at a time the same way.
   virtual int SetRescue(int on);
   // 1 and the oldest damage note in `out` (removed from the notes), or 0 when none is
   // left. A directory read in part is noted once; one that cannot be read at each walk
@@ -265,14 +270,15 @@ class HumanVolume {
   // Makes the handle's cursor and cluster buffer on its first read; false when memory
   // is exhausted, or when the chain loops and rescue reading is off.
   bool PrepareRead(FileHandle* handle);
-  // Reads the first 4096 bytes of the device (baseSector must still be 0) into `buffer`.
-  // False when the device sector size does not divide 4096 or the read fails.
-  static bool ReadMediaHead(SectorDevice* device, uint8_t* buffer, int32_t* bytesPerSector);
+  // Reads the first 4096 bytes of the device (baseSector must still be 0) into `buffer`,
+  // as ReadHead does. False when the device sector size does not divide 4096 or the read
+  // fails.
+  bool ReadMediaHead(SectorDevice* device, uint8_t* buffer, int32_t* bytesPerSector);
   // Reads 4096 bytes from device sector `sector` (of `d` bytes) into `buffer`. When that
-  // fails, sector by sector: false when one of the first `needed` bytes cannot be read;
-  // other sectors that cannot be read are zeros.
-  static bool ReadHead(SectorDevice* device, int64_t sector, int32_t d, size_t needed,
-                       uint8_t* buffer);
+  // fails, sector by sector (with rescue reading each up to three times through
+  // ReadRescue): false when one of the first `needed` bytes cannot be read; other sectors
+  // that cannot be read are zeros.
+  bool ReadHead(SectorDevice* device, int64_t sector, int32_t d, size_t needed, uint8_t* buffer);
   // The decoding both variants share. The second name part (bytes 12-21) is appended when
   // byte 12 is not a space, or with `extraOnlyAboveSpace` only when it is above 0x20.
   const uint8_t* DecodeEntry(const uint8_t* entry, FindResult* out, bool extraOnlyAboveSpace);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/byte_order.h"
+#include "volume/entry_names.h"
 #include "volume/human_volume.h"
 #include "volume/shift_jis.h"
 

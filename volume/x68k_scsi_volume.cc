@@ -12,6 +12,8 @@ constexpr size_t kTableOffset = 2048;
 constexpr size_t kFirstEntryOffset = 2064;
 constexpr size_t kEntrySize = 16;
 constexpr size_t kHeadSize = 4096;
+// The partition boot record's fields end at byte 29 (sectors per FAT).
+constexpr size_t kBootRecordBytes = 30;
 
 }  // namespace
 
@@ -55,12 +57,16 @@ int X68kScsiVolume::ReadPartitionTable(PartitionInfo* table, int capacity) {
     const int64_t ds = kb * 1024 / d;
 
     uint8_t boot[kHeadSize] = {};
-    // A partition whose boot sector (its first 1024 bytes) cannot be read ends the table;
-    // the ones before it stay readable.
-    if (!ReadHead(device, ds, d, 1024, boot)) return count;
-
     PartitionInfo& info = table[count];
     info = PartitionInfo();
+    // A partition whose boot record (the fields up to byte 29) cannot be read has no
+    // geometry; the others stay readable.
+    if (!ReadHead(device, ds, d, kBootRecordBytes, boot)) {
+      info.bootUnreadable = true;
+      ++count;
+      --capacity;
+      continue;
+    }
     info.sectorSize = platform::LoadBe16(boot + 18);
     if (info.sectorSize < d) return 0;
     if (info.sectorSize > d) sectorMultiplier = info.sectorSize / d;

@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "tests/fake_sector_device.h"
 #include "tests/hand_media.h"
+#include "volume/media_recognition.h"
 #include "volume/pc_fat_volume.h"
 
 namespace {
@@ -70,6 +76,34 @@ TEST(Recognition, LabelOnlyMediumWithPcBootSectorIsAPcVolume) {
   FakeSectorDevice device(image, 512);
   EXPECT_EQ(X68kScsiVolume().Recognize(&device), 0);
   EXPECT_EQ(PcFatVolume().Recognize(&device), 0);
+}
+
+// Marks written (X: label and table, P: PC boot sector), a sector whose first two reads
+// fail (-1: none), rescue reading, and the variant of the volume given ("": none).
+TEST(Recognition, RecognizeMediaGivesTheFirstVariantThatRecognisesTheMedium) {
+  const std::tuple<const char*, int64_t, bool, const char*> cases[] = {
+      {"X", -1, false, "X68000"}, {"P", -1, false, "PC"}, {"XP", -1, false, "X68000"},
+      {"", -1, false, ""},        {"X", 4, false, ""},    {"X", 4, true, "X68000"}};
+  for (const auto& [marks, failing, rescue, variant] : cases) {
+    std::vector<uint8_t> image(8192, 0);
+    if (std::strchr(marks, 'P') != nullptr) MakePcBootSector(&image);
+    if (std::strchr(marks, 'X') != nullptr) {
+      std::memcpy(image.data(), "X68SCSI1", 8);
+      std::memcpy(image.data() + 2048, "X68K", 4);
+    }
+    FakeSectorDevice device(image, 512);
+    if (failing >= 0) device.FailSectors(failing, 1, 2);
+    bool recognized = false;
+    std::unique_ptr<HumanVolume> volume = RecognizeMedia(&device, rescue, &recognized);
+    const bool x68k = dynamic_cast<X68kScsiVolume*>(volume.get()) != nullptr;
+    const bool pc = dynamic_cast<PcFatVolume*>(volume.get()) != nullptr;
+    SCOPED_TRACE(std::string(marks) + " " + std::to_string(failing) + " " + std::to_string(rescue));
+    EXPECT_STREQ(variant, x68k ? "X68000" : pc ? "PC" : "");
+    EXPECT_EQ(volume != nullptr, recognized);
+    if (volume) {
+      EXPECT_EQ(rescue ? 1 : 0, volume->SetRescue(0));
+    }
+  }
 }
 
 // A medium that cannot be read, or a sector size that does not divide 4096, is never

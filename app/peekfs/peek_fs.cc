@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "app/listing.h"
-#include "app/tree_copy.h"
 #include "platform/dos_date_time.h"
+#include "volume/entry_names.h"
 #include "volume/shift_jis.h"
 
 namespace {
@@ -22,8 +22,6 @@ bool HoldsVolumeSeparator(const std::string& name) {
   }
   return false;
 }
-
-bool IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
 // Splits "/A/B/C" into "/A/B" and "C"; the parent of "/C" is "/".
 void SplitLast(const std::string& path, std::string* parent, std::string* name) {

@@ -6,11 +6,12 @@
 #include <cstring>
 
 const char PeekFsUsage[] =
-    "Usage: peekfs [-pN] [-f] [-o OPTION[,OPTION...]] DRIVE MOUNTPOINT\n"
+    "Usage: peekfs [-pN] [-f] [-r] [-o OPTION[,OPTION...]] DRIVE MOUNTPOINT\n"
     "Mounts partition N (default 0) of an X68000 disk or image read-only at MOUNTPOINT.\n"
     "DRIVE is what peekdisk takes: an image file, a block device or a SCSI address H:T:L.\n"
     "  -pN         the partition (peekdisk -i lists them)\n"
     "  -f          stay in the foreground; otherwise peekfs returns once the mount is up\n"
+    "  -r          rescue: read around bad sectors, zeros for what cannot be read\n"
     "  -o OPTIONS  FUSE mount options, such as allow_other\n"
     "  -h, --help  this text\n"
     "  --version   the version of peekfs\n"
@@ -52,6 +53,9 @@ PeekFsCommand ScanPeekFsCommandLine(int argc, const char* const* argv) {
       version = true;
     } else if (std::strcmp(argument, "-f") == 0) {
       command.foreground = true;
+    } else if (argument[1] == 'r' || argument[1] == 'R') {
+      // As peekdisk and hauldisk take it: -r, -R, or any word that starts so.
+      command.rescue = true;
     } else if (argument[1] == 'p') {
       if (!ParseNumber(argument + 2, &command.partitionNumber) && problem.empty()) {
         problem = std::string("not a partition number: ") + argument;

@@ -13,6 +13,7 @@ struct PeekFsCommand {
   Action action = kWrong;
   int partitionNumber = 0;                // -pN
   bool foreground = false;                // -f
+  bool rescue = false;                    // -r: read what can still be read of a failing disk
   std::vector<std::string> mountOptions;  // each -o's list, in order
   std::string drive;                      // host text, as given
   std::string mountPoint;
@@ -20,9 +21,10 @@ struct PeekFsCommand {
 };
 
 // Scans `argv` (host text; argv[0] the program). Options may stand anywhere and "--"
-// ends them: -pN (N a decimal number, sign allowed), -f, -o LIST or -oLIST, -h or
-// --help (kHelp, whatever else the line holds), --version. Anything else that starts
-// with '-', and a number of other arguments other than two (DRIVE, MOUNTPOINT), is kWrong.
+// ends them: -pN (N a decimal number, sign allowed), -f, -r (also -R and any argument
+// that starts with -r or -R), -o LIST or -oLIST, -h or --help (kHelp, whatever else the
+// line holds), --version. Anything else that starts with '-', and a number of other
+// arguments other than two (DRIVE, MOUNTPOINT), is kWrong.
 PeekFsCommand ScanPeekFsCommandLine(int argc, const char* const* argv);
 
 #endif  // APP_PEEKFS_PEEKFS_COMMAND_LINE_H_

@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
   PhysicalDisk disk(drives.get(), aspi.get(), vwin32.get(), family.get());
   Options options;
   options.partitionNumber = command.partitionNumber;
+  options.rescue = command.rescue ? 1 : 0;
   StartedVolume started;
   if (StartVolume(command.drive.c_str(), options, &console, &disk, &started) != 0) return 1;
   // Without its FAT the partition has nothing to show; StartVolume has said so.

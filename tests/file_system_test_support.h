@@ -1,5 +1,5 @@
-#ifndef VOLUME_FILE_SYSTEM_TEST_SUPPORT_H_
-#define VOLUME_FILE_SYSTEM_TEST_SUPPORT_H_
+#ifndef TESTS_FILE_SYSTEM_TEST_SUPPORT_H_
+#define TESTS_FILE_SYSTEM_TEST_SUPPORT_H_
 
 // A volume mounted on the first partition of a builder image, for the tests of directory
 // search, the current directory and file reading.
@@ -147,4 +147,4 @@ class MountedImage {
 
 }  // namespace fstest
 
-#endif  // VOLUME_FILE_SYSTEM_TEST_SUPPORT_H_
+#endif  // TESTS_FILE_SYSTEM_TEST_SUPPORT_H_

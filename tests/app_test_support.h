@@ -1,5 +1,5 @@
-#ifndef APP_APP_TEST_SUPPORT_H_
-#define APP_APP_TEST_SUPPORT_H_
+#ifndef TESTS_APP_TEST_SUPPORT_H_
+#define TESTS_APP_TEST_SUPPORT_H_
 
 #include <cstdio>
 #include <memory>
@@ -9,8 +9,8 @@
 #include "app/console.h"
 #include "platform/host_text.h"
 #include "tests/fake_sector_device.h"
+#include "tests/file_system_test_support.h"
 #include "tools/image_builder.h"
-#include "volume/file_system_test_support.h"
 
 // A Console over two temporary files whose contents tests read back whole.
 class CapturedConsole {
@@ -62,4 +62,4 @@ inline imagebuilder::X68kImageLayout OnePartition(std::vector<imagebuilder::Node
   return layout;
 }
 
-#endif  // APP_APP_TEST_SUPPORT_H_
+#endif  // TESTS_APP_TEST_SUPPORT_H_
