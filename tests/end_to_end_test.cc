@@ -244,7 +244,7 @@ TEST_F(EndToEndTest, FailingSectorsKeepWhatCanBeReadAndRescueFillsTheRest) {
   // Bad byte offset, -r, exit status, error output, the copy of BIG.DAT, and how many of
   // F1.TXT, F2.TXT... are copied.
   const std::tuple<uint64_t, bool, int, std::string, std::string, int> cases[] = {
-      {fileSector, false, 0, "Can't read the source file(.\\BIG.DAT), the copy is incomplete.\n",
+      {fileSector, false, 0, "Can't read the source file(\\BIG.DAT), the copy is incomplete.\n",
        big.substr(0, 8192), 20},
       {fileSector, true, 2,
        "Damaged source file(\\BIG.DAT), 512 bytes unreadable, filled with zeros.\n"
