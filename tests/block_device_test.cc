@@ -72,7 +72,7 @@ Tree Files(const std::vector<Node>& nodes, const std::string& prefix = "") {
   return tree;
 }
 
-class BlockDeviceTest : public endtoend::EndToEndFixture {
+class BlockDeviceEndToEndTest : public endtoend::EndToEndFixture {
  protected:
   void TearDown() override {
     // A peekfs mount holds its device: it goes first, then the devices, then the folder.
@@ -142,7 +142,7 @@ class BlockDeviceTest : public endtoend::EndToEndFixture {
 
 // The premise of the other tests: past the page cache only the bad sector fails; a
 // buffered read of the device loses the whole window read with it (128 KiB here).
-TEST_F(BlockDeviceTest, BadSectorFailsAloneOnlyPastThePageCache) {
+TEST_F(BlockDeviceEndToEndTest, BadSectorFailsAloneOnlyPastThePageCache) {
   PartitionLayout partition;
   partition.root = {File("BIG.DAT", Pattern(600000, 0))};
   const uint64_t bad = 300032;
@@ -158,7 +158,7 @@ TEST_F(BlockDeviceTest, BadSectorFailsAloneOnlyPastThePageCache) {
 
 // 200 files of one 1 KiB cluster each, a directory and a 24 KiB file among them; one bad
 // sector, in a small file or in the big one's 21st cluster. Every other file is whole.
-TEST_F(BlockDeviceTest, OneBadSectorCostsOnlyTheFileThatHoldsIt) {
+TEST_F(BlockDeviceEndToEndTest, OneBadSectorCostsOnlyTheFileThatHoldsIt) {
   PartitionLayout partition;
   for (int i = 0; i < 200; ++i) {
     partition.root.push_back(File(Numbered("F%03d.DAT", i), Pattern(1024, i)));
@@ -222,7 +222,7 @@ TEST_F(BlockDeviceTest, OneBadSectorCostsOnlyTheFileThatHoldsIt) {
 // The label and table (the first 4 KiB), the boot sectors and the FAT copies are read
 // exactly too: a bad sector there that the reader does not need, or that another FAT copy
 // gives, costs nothing.
-TEST_F(BlockDeviceTest, StartUpReadsGetPastBadSectorsTheyDoNotNeed) {
+TEST_F(BlockDeviceEndToEndTest, StartUpReadsGetPastBadSectorsTheyDoNotNeed) {
   const Image image = imagebuilder::BuildX68k(endtoend::MainLayout());
   const imagebuilder::PartitionPlacement& first = image.partitions[0];
   const std::string report = std::string(endtoend::kReportHead) +
@@ -244,7 +244,7 @@ TEST_F(BlockDeviceTest, StartUpReadsGetPastBadSectorsTheyDoNotNeed) {
 
 // Partition 0's boot sector is bad: the table still has both partitions, and partition 1
 // is read as ever.
-TEST_F(BlockDeviceTest, AnUnreadableBootSectorLeavesTheOtherPartitions) {
+TEST_F(BlockDeviceEndToEndTest, AnUnreadableBootSectorLeavesTheOtherPartitions) {
   const Image image = imagebuilder::BuildX68k(endtoend::MainLayout());
   const std::string device = Attach(image, {image.partitions[0].start});
   ASSERT_NE("", device);
@@ -264,7 +264,7 @@ TEST_F(BlockDeviceTest, AnUnreadableBootSectorLeavesTheOtherPartitions) {
 // device sectors of 256 entries each): FILL.DAT takes clusters 2 to 255, whose entries fill
 // the first device sector; BIG.DAT (three clusters), A.TXT, SUB and SUB\C.TXT follow, with
 // their entries in the second; the fourth describes only free clusters.
-TEST_F(BlockDeviceTest, FatSectorsComeFromWhicheverCopyGivesThem) {
+TEST_F(BlockDeviceEndToEndTest, FatSectorsComeFromWhicheverCopyGivesThem) {
   PartitionLayout partition;
   partition.clusterCount = 1200;
   partition.root = {File("FILL.DAT", Pattern(254 * 1024, 1)), File("BIG.DAT", Pattern(3000, 2)),
@@ -322,7 +322,7 @@ TEST_F(BlockDeviceTest, FatSectorsComeFromWhicheverCopyGivesThem) {
 
 // SUB holds 40 files after "." and ".."; its first device sector (entries 0 to 15) is bad,
 // so "." and ".." and S00 to S13 are lost and S14 to S39 are read.
-TEST_F(BlockDeviceTest, DotIsTheDirectoryInHandWhateverItsEntriesSay) {
+TEST_F(BlockDeviceEndToEndTest, DotIsTheDirectoryInHandWhateverItsEntriesSay) {
   std::vector<Node> sub;
   for (int i = 0; i < 40; ++i) sub.push_back(File(Numbered("S%02d.TXT", i), Numbered("s%d", i)));
   PartitionLayout partition;
@@ -368,7 +368,7 @@ TEST_F(BlockDeviceTest, DotIsTheDirectoryInHandWhateverItsEntriesSay) {
 // chain loops from its last cluster back to its first; TAIL.DAT (5000 bytes) has a bad
 // sector in the unused end of its last cluster; SUB\LAST.DAT one in its second cluster;
 // GARBAGE.DAT says 500,000,000 bytes and its one cluster links out of the FAT.
-TEST_F(BlockDeviceTest, FilesAreReadForTheirStoredSize) {
+TEST_F(BlockDeviceEndToEndTest, FilesAreReadForTheirStoredSize) {
   PartitionLayout partition;
   partition.sectorsPerCluster = 4;
   partition.clusterCount = 510;
@@ -454,7 +454,7 @@ TEST_F(BlockDeviceTest, FilesAreReadForTheirStoredSize) {
 
 // A write that fails (a 100 KiB file size limit) leaves BIG.DAT, with a bad sector in its
 // first cluster, neither copied nor damaged in the count, while its lost bytes still count.
-TEST_F(BlockDeviceTest, OnlyFilesWrittenWholeCountAsCopied) {
+TEST_F(BlockDeviceEndToEndTest, OnlyFilesWrittenWholeCountAsCopied) {
   PartitionLayout partition;
   partition.root = {File("BIG.DAT", Pattern(300000, 5)), File("SMALL.TXT", "small")};
   const Image image = BuildOne(partition);
