@@ -2,14 +2,13 @@
 // compares their whole standard output, standard error and exit status with the exact
 // texts the programs print.
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <tuple>
 
 #include "gtest/gtest.h"
+#include "tests/end_to_end_fixture.h"
 #include "tests/end_to_end_image.h"
 #include "tests/program_texts.h"
 #include "tools/image_builder.h"
@@ -20,25 +19,13 @@ namespace fs = std::filesystem;
 using endtoend::kMonday;
 using endtoend::kNine;
 using endtoend::kSysListing;
+using endtoend::Outcome;
 using imagebuilder::Dir;
 using imagebuilder::DosTime;
 using imagebuilder::File;
 using imagebuilder::Stamped;
 using programtexts::HaulUsage;
 using programtexts::PeekUsage;
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-  std::string error;
-};
-
-std::string ReadWhole(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream contents;
-  contents << file.rdbuf();
-  return contents.str();
-}
 
 // The main image with three more entries in the first partition's root: a directory that
 // is also a volume label, a volume label that is also a link, and a time whose seconds
@@ -55,62 +42,13 @@ const char kOddEntryLines[] =
     "                 VOLLNK    <VOL>  2001/01/01(\x8C\x8E) 00:00:00\n"
     "            BADTIME.TXT        0  ----/--/--(--) --:--:--\n";
 
-class EndToEndTest : public testing::Test {
+// The main image with its three more entries is main.hds in every test.
+class EndToEndTest : public endtoend::EndToEndFixture {
  protected:
   void SetUp() override {
-    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-    root = fs::temp_directory_path() /
-           (std::string("peek_e2e_") + info->test_suite_name() + "_" + info->name());
-    Cleanup();
-    fs::create_directories(root / "work");
+    EndToEndFixture::SetUp();
     WriteImage(imagebuilder::BuildX68k(MainLayout()), "main.hds");
   }
-  void TearDown() override { Cleanup(); }
-
-  void Cleanup() {
-    // A mount a failed test left behind would stop the removal.
-    std::system(("fusermount3 -u -z '" + (root / "work/mnt").string() + "' 2>/dev/null").c_str());
-    // Read-only copies must become writable before they can be removed.
-    if (fs::exists(root)) {
-      std::system(("chmod -R u+w '" + root.string() + "' 2>/dev/null").c_str());
-      fs::remove_all(root);
-    }
-  }
-
-  void WriteImage(const imagebuilder::Image& image, const std::string& name) {
-    ASSERT_EQ("", image.error);
-    ASSERT_TRUE(image.WriteTo((root / name).string()));
-  }
-
-  // Runs `command` with the shell in the work folder, under a clean environment with
-  // `locale` and TZ=Asia/Tokyo; the programs are on the PATH.
-  Outcome Run(const std::string& command, const std::string& locale = "C") {
-    const fs::path out = root / "stdout";
-    const fs::path error = root / "stderr";
-    const fs::path status = root / "status";
-    const std::string line = "cd '" + (root / "work").string() + "' && env -i PATH='" +
-                             PEEK_PROGRAM_DIR + ":/usr/bin:/bin' LANG=" + locale +
-                             " TZ=Asia/Tokyo IMG='" + (root / "main.hds").string() + "' bash -c '" +
-                             command + "' >'" + out.string() + "' 2>'" + error.string() +
-                             "'; echo $? >'" + status.string() + "'";
-    std::system(line.c_str());
-    Outcome outcome;
-    outcome.status = std::atoi(ReadWhole(status).c_str());
-    outcome.out = ReadWhole(out);
-    outcome.error = ReadWhole(error);
-    return outcome;
-  }
-
-  void Expect(const Outcome& outcome, int status, const std::string& out,
-              const std::string& error) {
-    EXPECT_EQ(status, outcome.status);
-    EXPECT_EQ(out, outcome.out);
-    EXPECT_EQ(error, outcome.error);
-  }
-
-  std::string Work(const std::string& relative) { return ReadWhole(root / "work" / relative); }
-
-  fs::path root;
 };
 
 TEST_F(EndToEndTest, UsageTextsAndStartUpFailures) {

@@ -1,6 +1,8 @@
-// faulty_image_fs IMAGE MOUNTPOINT: a read-only FUSE mount for tests. Every MOUNTPOINT/N holds
-// IMAGE; a read touching its 512 bytes at offset N fails with EIO as a whole, as a disk fails a
-// request with a bad sector. Returns once mounted; serves until fusermount3 -u.
+// faulty_image_fs IMAGE MOUNTPOINT: a read-only FUSE mount for tests. Every MOUNTPOINT/NAME
+// holds IMAGE, NAME being a comma-separated list of bad byte ranges, each OFFSET or
+// OFFSET+LENGTH (LENGTH 512 when left out, 0 for none): "300032" or "33792,37376+512". A
+// read touching a bad range fails with EIO as a whole, as a disk fails a request with a bad
+// sector. Returns once mounted; serves until fusermount3 -u.
 #define FUSE_USE_VERSION 31
 
 #include <fcntl.h>
@@ -17,7 +19,34 @@ namespace {
 int imageFd = -1;
 struct stat image;
 
+// Whether the read of `size` bytes at `offset` touches a range the name lists; false with
+// *valid false for a name that is no such list.
+bool TouchesBadRange(const char* name, off_t offset, size_t size, bool* valid) {
+  *valid = false;
+  bool touches = false;
+  for (const char* at = name;; ++at) {
+    char* end = nullptr;
+    const off_t bad = std::strtoll(at, &end, 10);
+    off_t length = 512;
+    if (end == at) return false;
+    if (*end == '+') {
+      at = end + 1;
+      length = std::strtoll(at, &end, 10);
+      if (end == at) return false;
+    }
+    if (offset < bad + length && bad < offset + static_cast<off_t>(size)) touches = true;
+    if (*end == '\0') break;
+    if (*end != ',') return false;
+    at = end;
+  }
+  *valid = true;
+  return touches;
+}
+
 int GetAttr(const char* path, struct stat* out, fuse_file_info*) {
+  bool valid = true;
+  if (path[1] != '\0') TouchesBadRange(path + 1, 0, 0, &valid);
+  if (!valid) return -ENOENT;
   *out = {};
   out->st_mode = path[1] == '\0' ? S_IFDIR | 0555 : S_IFREG | 0444;
   out->st_size = image.st_size;
@@ -32,8 +61,8 @@ int Open(const char*, fuse_file_info* info) {
 }
 
 int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*) {
-  const off_t bad = std::atoll(path + 1);
-  if (offset < bad + 512 && bad < offset + static_cast<off_t>(size)) return -EIO;
+  bool valid = false;
+  if (TouchesBadRange(path + 1, offset, size, &valid) || !valid) return -EIO;
   const ssize_t n = ::pread(imageFd, buffer, size, offset);
   return n < 0 ? -errno : static_cast<int>(n);
 }
