@@ -415,8 +415,8 @@ TEST_F(BlockDeviceEndToEndTest, FilesAreReadForTheirStoredSize) {
        "Can't read the source file(\\GARBAGE.DAT), the copy is incomplete.\n", "GARBAGE.DAT",
        std::string(4096, '\0')},
       {"\\\\GARBAGE.DAT", true, 2,
-       "Damaged source file(\\GARBAGE.DAT), 499995904 bytes unreadable, filled with zeros.\n"
-       "1 files copied, 1 damaged, 499995904 bytes unreadable.\n",
+       "Damaged source file(\\GARBAGE.DAT), 2084864 bytes unreadable, filled with zeros.\n"
+       "1 files copied, 1 damaged, 2084864 bytes unreadable.\n",
        "GARBAGE.DAT", std::string(2088960, '\0')},
   };
   int row = 0;
@@ -453,7 +453,7 @@ TEST_F(BlockDeviceEndToEndTest, FilesAreReadForTheirStoredSize) {
 }
 
 // A write that fails (a 100 KiB file size limit) leaves BIG.DAT, with a bad sector in its
-// first cluster, neither copied nor damaged in the count, while its lost bytes still count.
+// first cluster, out of the count of copied and damaged files and their lost bytes.
 TEST_F(BlockDeviceEndToEndTest, OnlyFilesWrittenWholeCountAsCopied) {
   PartitionLayout partition;
   partition.root = {File("BIG.DAT", Pattern(300000, 5)), File("SMALL.TXT", "small")};
@@ -465,7 +465,7 @@ TEST_F(BlockDeviceEndToEndTest, OnlyFilesWrittenWholeCountAsCopied) {
          "",
          "Can't write the target file(BIG.DAT)/DiskFull?\n"
          "Damaged source file(\\BIG.DAT), 512 bytes unreadable, filled with zeros.\n"
-         "1 files copied, 0 damaged, 512 bytes unreadable.\n");
+         "1 files copied, 0 damaged, 0 bytes unreadable.\n");
   const std::string big = Pattern(300000, 5);
   EXPECT_EQ("", Differences("c", {{"BIG.DAT", big.substr(0, 512) + std::string(512, '\0') +
                                                   big.substr(1024, 102400 - 1024)},

@@ -221,16 +221,17 @@ TEST(FileReadingTest, DamagedChainsEndTheFileWithoutReadingOutsideTheFat) {
   const DamageCase cases[] = {
       {"intact", [](imagebuilder::Image*, const std::vector<uint16_t>&, uint16_t, uint64_t) {},
        contents, 0, false},
-      {"loop to the first cluster",
+      // A chain that loops cannot say where the file ends: the size does.
+      {"loop after the last cluster",
        [](imagebuilder::Image* image, const std::vector<uint16_t>& chain, uint16_t, uint64_t) {
          image->SetFatEntry(0, chain[2], chain[0]);
        },
-       "", VolumeErrorIo, false},
+       contents, 0, false},
       {"cluster linked to itself",
        [](imagebuilder::Image* image, const std::vector<uint16_t>& chain, uint16_t, uint64_t) {
          image->SetFatEntry(0, chain[0], chain[0]);
        },
-       "", VolumeErrorIo, false},
+       contents.substr(0, 1024), VolumeErrorIo, false},
       {"link into cluster 0",
        [](imagebuilder::Image* image, const std::vector<uint16_t>& chain, uint16_t, uint64_t) {
          image->SetFatEntry(0, chain[0], 0);

@@ -219,8 +219,8 @@ class HumanVolume {
   // its stored size (at most the partition's data area), and a chain that ends, breaks
   // off or loops before it is damage from that cluster on. Otherwise the chain decides
   // and the size says how much of its last cluster counts; a chain that ends before the
-  // size keeps all its clusters and is damage after them, and one that loops cannot be
-  // read at all.
+  // size keeps all its clusters and is damage after them, and the size decides for one
+  // that loops.
   int FileReadAt(FileHandle* handle, uint64_t offset, void* buffer, uint32_t length);
   // Follows `chain` one cluster further through the loaded FAT: kCluster with the
   // cluster appended to chain->clusters, or how the chain ends (then kept in
@@ -268,7 +268,7 @@ class HumanVolume {
   // How many bytes of the file's last cluster count: the size decides.
   static uint32_t LastClusterBytes(const FileHandle& handle, uint32_t clusterBytes);
   // Makes the handle's cursor and cluster buffer on its first read; false when memory
-  // is exhausted, or when the chain loops and rescue reading is off.
+  // is exhausted.
   bool PrepareRead(FileHandle* handle);
   // Reads the first 4096 bytes of the device (baseSector must still be 0) into `buffer`,
   // as ReadHead does. False when the device sector size does not divide 4096 or the read

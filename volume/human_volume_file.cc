@@ -104,15 +104,11 @@ bool HumanVolume::PrepareRead(FileHandle* handle) {
     handle->cursor.reset();
     return false;
   }
-  // Where the chain decides the length, one that returns to an earlier cluster never
-  // ends: such a file is unreadable from its start. A chain that breaks off into a
-  // cluster outside the data area is found when that cluster is due, after the clusters
-  // before it. First cluster 0 is an empty file.
-  if (!handle->sizeDecides && handle->firstCluster != 0 && !ChainTerminates(handle->firstCluster)) {
-    handle->clusterBuffer.reset();
-    handle->cursor.reset();
-    return false;
-  }
+  // A chain that returns to an earlier cluster never ends, so it cannot decide the
+  // length: the size does, and the loop is harmless when it comes after the file's last
+  // cluster. A chain that breaks off is found when the cluster after the break is due.
+  if (!handle->sizeDecides && handle->firstCluster != 0 && !ChainTerminates(handle->firstCluster))
+    handle->sizeDecides = true;
   handle->readPosition = handle->clusterBuffer.get();
   return true;
 }
