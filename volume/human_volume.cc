@@ -14,6 +14,9 @@ namespace {
 // buffer; clusters beyond it cannot be addressed by a 16-bit entry anyway.
 constexpr uint32_t kMaxFatBytes = 65536 * 2;
 
+// The most a directory's chain may hold: 1,048,576 entries of 32 bytes.
+constexpr uint64_t kMaxDirectoryBytes = 32u << 20;
+
 // Resizes `buffer` to `size` zero bytes; false when the memory cannot be had, which the
 // callers report like a failed read.
 bool TryResize(std::vector<uint8_t>* buffer, size_t size) {
@@ -216,6 +219,10 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
   while (FollowChain(&walk) == ChainStep::kCluster) {
   }
   if (walk.stop != ChainStep::kEnd && !(rescue && walk.stop == ChainStep::kUnknown)) return nullptr;
+  // No directory holds a million entries: a chain that long is damage, and loading it
+  // (rescue reading fills what it cannot read) would only cost memory and time.
+  if (static_cast<uint64_t>(walk.clusters.size()) * ClusterBytes() > kMaxDirectoryBytes)
+    return nullptr;
 
   // The buffer grows with every cluster read, so a chain that claims more clusters than
   // the medium holds fails at its first unreadable cluster rather than at an allocation.
