@@ -60,6 +60,36 @@ bool Write(const std::string& directory, const std::string& name, uint8_t contro
   return ok;
 }
 
+// Damage a mount and a copy must get through: a folder whose name ends in a lone lead
+// byte, four folders that each link the other three, a chain that loops inside its file's
+// size and one that ends before it.
+imagebuilder::Image DamagedImage() {
+  imagebuilder::PartitionLayout partition;
+  partition.rootEntries = 32;
+  partition.root = {Dir("TL\x81", {Dir("SUB", {File("IN.TXT", "in")})}),
+                    File("LOOP.BIN", Bytes(3000, 'l')), File("SHORT.BIN", Bytes(3000, 's'))};
+  for (int i = 0; i < 4; ++i) partition.root.push_back(Dir("C" + std::to_string(i), {}));
+  imagebuilder::X68kImageLayout layout;
+  layout.partitions.push_back(partition);
+  const imagebuilder::Image probe = imagebuilder::BuildX68k(layout);
+  if (!probe.error.empty()) return probe;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      const std::string name = "C" + std::to_string(j);
+      if (i == j) continue;
+      layout.partitions[0].rawEntries.push_back(
+          imagebuilder::MakeRawEntry("\\C" + std::to_string(i), name + "         ", 0x10, 0, 0,
+                                     probe.partitions[0].nodes.at("\\" + name).clusters[0]));
+    }
+  }
+  imagebuilder::Image image = imagebuilder::BuildX68k(layout);
+  if (!image.error.empty()) return image;
+  const auto& nodes = image.partitions[0].nodes;
+  image.SetFatEntry(0, nodes.at("\\LOOP.BIN").clusters[2], nodes.at("\\LOOP.BIN").clusters[1]);
+  image.SetFatEntry(0, nodes.at("\\SHORT.BIN").clusters[0], 0xFFFF);
+  return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,7 +134,9 @@ int main(int argc, char** argv) {
     if (end < pc.bytes.size()) pc.bytes.resize(end);
   }
 
-  const imagebuilder::Image* images[] = {&one, &pair, &large, &pc};
+  const imagebuilder::Image damaged = DamagedImage();
+
+  const imagebuilder::Image* images[] = {&one, &pair, &large, &pc, &damaged};
   for (const imagebuilder::Image* image : images) {
     if (!image->error.empty()) {
       std::fprintf(stderr, "make_seeds: %s\n", image->error.c_str());
@@ -119,6 +151,8 @@ int main(int argc, char** argv) {
   ok = Write(directory, "x68k-2048", 1, large) && ok;
   ok = Write(directory, "pc-512", 0, pc) && ok;
   ok = Write(directory, "pc-512-nocase", 6, pc) && ok;
+  ok = Write(directory, "x68k-damaged", 0, damaged) && ok;
+  ok = Write(directory, "x68k-damaged-rescue", 8, damaged) && ok;
   if (!ok) {
     std::fprintf(stderr, "make_seeds: cannot write into %s\n", directory.c_str());
     return 1;

@@ -231,6 +231,11 @@ class HumanVolume {
   // Clusters of the chain from `first`, as far as it can be followed.
   uint32_t ChainLength(uint16_t first);
 
+  // FindFirst over the directory that starts at `cluster` (0 the root), found by its
+  // identity rather than by a path. Damage met there is noted under `path`, or not at all
+  // when `path` is null. 1, VolumeErrorNoMoreEntries, or VolumeErrorNotFound when the
+  // directory cannot be loaded.
+  int FindFirstIn(SearchRecord* search, uint16_t cluster, const char* path, FindResult* out);
   // First cluster of the current directory: 0 the root, 0xFFFF nothing mounted.
   uint16_t CurrentDirCluster() const { return currentCluster; }
   // Entries of data clusters in sectors of the FAT that no copy could give (rescue

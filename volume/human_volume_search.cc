@@ -271,6 +271,17 @@ int HumanVolume::FindFirst(SearchRecord* search, const char* path, FindResult* o
   return FindNext(search, out);
 }
 
+int HumanVolume::FindFirstIn(SearchRecord* search, uint16_t cluster, const char* path,
+                             FindResult* out) {
+  search->directory.reset();
+  search->position = 0;
+  std::shared_ptr<const LoadedChain> contents = Directory(cluster);
+  if (path != nullptr) NoteDamage(contents.get(), path);
+  if (!contents) return VolumeErrorNotFound;
+  search->directory = std::move(contents);
+  return FindNext(search, out);
+}
+
 int HumanVolume::FindNext(SearchRecord* search, FindResult* out) {
   out->tag = FindResultTag;
   out->firstByte = 0;

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <unordered_set>
 #include <utility>
 
 #include "app/listing.h"
@@ -59,24 +60,18 @@ bool PeekFs::TakeDamage() {
   return whole;
 }
 
-int PeekFs::LoadListing(const Listing* parent, const Node* node, std::shared_ptr<Listing>* out) {
+int PeekFs::LoadListing(uint16_t cluster, std::shared_ptr<Listing>* out) {
   auto listing = std::make_shared<Listing>();
-  if (parent == nullptr) {
-    listing->diskPath = "\\";
-    listing->ancestors = {0};
-  } else {
-    listing->diskPath = parent->diskPath + (parent->diskPath == "\\" ? "" : "\\") + node->diskName;
-    listing->ancestors = parent->ancestors;
-    listing->ancestors.push_back(node->firstCluster);
-  }
+  listing->cluster = cluster;
   SearchRecord search;
   FindResult entry;
-  int result = volume->FindFirst(&search, listing->diskPath.c_str(), &entry);
+  const std::string diskPath = DiskPath(cluster);
+  int result = volume->FindFirstIn(&search, cluster, diskPath.c_str(), &entry);
   if (result != 1 && result != VolumeErrorNoMoreEntries) {
     TakeDamage();
     return -EIO;
   }
-  if (parent == nullptr && search.directory) listing->entryBytes = search.directory->entryBytes;
+  if (cluster == 0 && search.directory) listing->entryBytes = search.directory->entryBytes;
   std::unordered_set<std::string> seen;
   for (; result == 1; result = volume->FindNext(&search, &entry)) {
     const std::string name = entry.fileName;
@@ -88,10 +83,7 @@ int PeekFs::LoadListing(const Listing* parent, const Node* node, std::shared_ptr
     if (IsDotName(name) || IsUnsafeName(name.c_str(), !isDirectory) || HoldsVolumeSeparator(name)) {
       continue;
     }
-    if (isDirectory && std::find(listing->ancestors.begin(), listing->ancestors.end(),
-                                 entry.firstCluster) != listing->ancestors.end()) {
-      continue;  // it would be its own ancestor
-    }
+    if (isDirectory && !ShowsHere(cluster, entry.firstCluster, name)) continue;
     Node shown;
     shown.hostName = text->FromDisk(name);
     shown.diskName = name;
@@ -101,6 +93,7 @@ int PeekFs::LoadListing(const Listing* parent, const Node* node, std::shared_ptr
     shown.time = entry.modifyTime;
     shown.size = entry.fileSize;
     shown.firstCluster = entry.firstCluster;
+    listing->bytes += sizeof(Node) + 2 * shown.hostName.size() + shown.diskName.size() + 64;
     listing->byName.emplace(shown.hostName, listing->nodes.size());
     listing->nodes.push_back(std::move(shown));
   }
@@ -111,40 +104,127 @@ int PeekFs::LoadListing(const Listing* parent, const Node* node, std::shared_ptr
   return 0;
 }
 
-int PeekFs::FindListing(const std::string& path, std::shared_ptr<const Listing>* out) {
-  std::string key = "/";
-  std::shared_ptr<const Listing> current;
-  const Node* node = nullptr;
-  size_t start = 0;
-  for (;;) {
-    auto kept = listings.find(key);
-    if (kept != listings.end()) {
-      current = kept->second;
-    } else {
-      std::shared_ptr<Listing> loaded;
-      const int result = LoadListing(current.get(), node, &loaded);
-      if (result != 0) return result;
-      // The bound is kept simply: past it every listing is dropped, and the ones in use
-      // are read again when next asked for.
-      if (listedEntries + loaded->nodes.size() > kListingEntryLimit) {
-        listings.clear();
-        listedEntries = 0;
-      }
-      listedEntries += loaded->nodes.size();
-      current = loaded;
-      listings.emplace(key, std::move(loaded));
+bool PeekFs::ShowsHere(uint16_t cluster, uint16_t child, const std::string& name) {
+  if (IsSelfOrAncestor(cluster, child)) return false;  // it would be its own ancestor
+  const auto placed = places.find(child);
+  if (placed != places.end()) {
+    return placed->second.parent == cluster && placed->second.diskName == name;
+  }
+  // A directory belongs in the folder its ".." names, where that folder holds it; a
+  // cross-link elsewhere is not its place.
+  uint16_t parent = 0;
+  if (ParentEntry(child, &parent) && parent != cluster && Holds(parent, child)) return false;
+  places[child] = Place{cluster, name};
+  return true;
+}
+
+bool PeekFs::ParentEntry(uint16_t cluster, uint16_t* parent) {
+  SearchRecord search;
+  FindResult entry;
+  bool found = false;
+  for (int result = volume->FindFirstIn(&search, cluster, nullptr, &entry); result == 1;
+       result = volume->FindNext(&search, &entry)) {
+    if (std::strcmp(entry.fileName, "..") == 0 && KindOfEntry(entry) == EntryKindDirectory) {
+      *parent = entry.firstCluster;
+      found = true;
+      break;
     }
+  }
+  volume->FindEnd(&search);
+  return found;
+}
+
+bool PeekFs::Holds(uint16_t cluster, uint16_t child) {
+  SearchRecord search;
+  FindResult entry;
+  bool found = false;
+  for (int result = volume->FindFirstIn(&search, cluster, nullptr, &entry); result == 1 && !found;
+       result = volume->FindNext(&search, &entry)) {
+    found = KindOfEntry(entry) == EntryKindDirectory && entry.firstCluster == child &&
+            !IsDotName(entry.fileName);
+  }
+  volume->FindEnd(&search);
+  return found;
+}
+
+bool PeekFs::IsSelfOrAncestor(uint16_t cluster, uint16_t candidate) const {
+  // Places only ever hang a directory below one that is not its descendant, so the walk
+  // up ends at the root.
+  for (uint16_t at = cluster;;) {
+    if (at == candidate) return true;
+    if (at == 0) return false;
+    at = places.at(at).parent;
+  }
+}
+
+std::string PeekFs::DiskPath(uint16_t cluster) const {
+  std::vector<const std::string*> names;
+  for (uint16_t at = cluster; at != 0; at = places.at(at).parent) {
+    names.push_back(&places.at(at).diskName);
+  }
+  std::string path;
+  for (auto name = names.rbegin(); name != names.rend(); ++name) path += "\\" + **name;
+  return path.empty() ? "\\" : path;
+}
+
+int PeekFs::ListingOf(uint16_t cluster, std::shared_ptr<const Listing>* out) {
+  const auto kept = listings.find(cluster);
+  if (kept != listings.end()) {
+    recent.splice(recent.begin(), recent, kept->second);
+    *out = *kept->second;
+    return 0;
+  }
+  std::shared_ptr<Listing> loaded;
+  const int result = LoadListing(cluster, &loaded);
+  if (result != 0) return result;
+  recent.push_front(loaded);
+  listings[cluster] = recent.begin();
+  listedBytes += loaded->bytes;
+  // The least recently used go until the rest fits; the one just loaded always stays.
+  while (listedBytes > kListingBytesLimit && recent.size() > 1) {
+    listedBytes -= recent.back()->bytes;
+    listings.erase(recent.back()->cluster);
+    recent.pop_back();
+  }
+  *out = std::move(loaded);
+  return 0;
+}
+
+int PeekFs::FindListing(const std::string& path, std::shared_ptr<const Listing>* out) {
+  // The longest leading part of the path whose directory is known, then the rest, one
+  // name at a time.
+  size_t known = 0;
+  uint16_t cluster = 0;
+  for (size_t end = path.size(); end > 0; end = path.rfind('/', end - 1)) {
+    const auto found = clusterOfPath.find(path.substr(0, end));
+    if (found != clusterOfPath.end()) {
+      known = end;
+      cluster = found->second;
+      break;
+    }
+    if (end == 0 || path.rfind('/', end - 1) == std::string::npos) break;
+  }
+  std::shared_ptr<const Listing> current;
+  int result = ListingOf(cluster, &current);
+  size_t start = known;
+  while (result == 0) {
     while (start < path.size() && path[start] == '/') ++start;
     if (start >= path.size()) break;
     const size_t end = std::min(path.find('/', start), path.size());
-    const std::string name = path.substr(start, end - start);
-    start = end;
-    const auto found = current->byName.find(name);
+    const auto found = current->byName.find(path.substr(start, end - start));
     if (found == current->byName.end()) return -ENOENT;
-    node = &current->nodes[found->second];
-    if (!node->isDirectory) return -ENOTDIR;
-    key += (key == "/" ? "" : "/") + name;
+    const Node& node = current->nodes[found->second];
+    if (!node.isDirectory) return -ENOTDIR;
+    result = ListingOf(node.firstCluster, &current);
+    start = end;
+    // Kept so that the next operation below this directory starts here.
+    if (pathBytes > kListingBytesLimit / 4) {
+      clusterOfPath.clear();
+      pathBytes = 0;
+    }
+    if (clusterOfPath.emplace(path.substr(0, end), node.firstCluster).second) pathBytes += end + 64;
   }
+  if (result != 0) return result;
   *out = std::move(current);
   return 0;
 }
@@ -226,7 +306,8 @@ int PeekFs::Open(const std::string& path, bool forWriting, uint64_t* handle) {
   auto file = std::make_unique<OpenFile>();
   file->handle = volume->FileOpenEntry(std::move(entry), true);
   if (!file->handle) return -ENOMEM;
-  file->diskPath = listing->diskPath + (listing->diskPath == "\\" ? "" : "\\") + node->diskName;
+  const std::string folder = DiskPath(listing->cluster);
+  file->diskPath = folder + (folder == "\\" ? "" : "\\") + node->diskName;
   *handle = nextHandle++;
   files.emplace(*handle, std::move(file));
   return 0;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -20,8 +21,12 @@
 // - Entries: the files and directories a copy takes; volume labels, links, "." and "..",
 //   and names a copy refuses (IsUnsafeName) or cannot look up (a '\\' of their own) are
 //   not shown. Of two entries with the same name (as the volume's lookup compares names)
-//   only the first is shown: a lookup always finds that one. A directory entry whose
-//   cluster is the directory's own or an ancestor's on the path is not shown either.
+//   only the first is shown: a lookup always finds that one.
+// - Each directory is shown once, in the folder its own ".." entry names (the root for
+//   0), as on every healthy disk; other entries that point at it (cross-links of a
+//   damaged disk) are not shown. Where its ".." cannot be read, or names a folder that
+//   holds no entry for it, it is shown where it is first found. A directory entry whose
+//   cluster is the folder's own or an ancestor's is never shown, so the tree is finite.
 // - Names are host text (HostText::FromDisk: UTF-8 with the %XX escape, or bytes as they
 //   are); paths use '/'.
 // - Attributes: files 0644, directories 0755, less the write bits under the read-only
@@ -32,12 +37,14 @@
 // - Reads go through the volume's reader (HumanVolume::FileReadAt), which keeps the
 //   open file's chain as far as it has been followed: any offset, forwards or backwards,
 //   costs no walk from the chain's start. A read gives all it is asked for up to the
-//   size, or -EIO when any cluster of it cannot be read or the chain breaks. A chain that
-//   ends before the size ends the file there, as the copy ends. With rescue reading on
-//   the volume, what cannot be read comes as zeros, and each damaged file is said once
-//   per mount through `warn`, with the bytes of the distinct sectors lost.
+//   size, or -EIO when any cluster of it cannot be read or the chain cannot be followed
+//   to it: the file's stored size never changes. With rescue reading on the volume, what
+//   cannot be read comes as zeros, and each damaged file is said once per mount through
+//   `warn`, with the bytes of the distinct sectors lost.
 //
-// Directory listings are kept by path, up to a bound on their entries in all.
+// Directories are held by their first cluster, never found again by a path text. Their
+// listings are kept up to a bound in bytes, least recently used first out; the one in use
+// always stays.
 class PeekFs final : public platform::ReadOnlyFileSystem {
  public:
   // Takes one line of host text, without its line end, for the user of the mount.
@@ -57,8 +64,8 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
   // The cluster size, the clusters the FAT describes (its entries less 2), nothing free.
   int StatFs(platform::FileSystemTotals* out) override;
 
-  // Listings kept at most, counted in entries.
-  static constexpr size_t kListingEntryLimit = 1u << 18;
+  // Bytes of listings kept at most, beyond the one in use.
+  static constexpr size_t kListingBytesLimit = 64u << 20;
 
  private:
   // One shown entry.
@@ -74,11 +81,16 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
   };
   // The shown entries of one directory.
   struct Listing {
-    std::string diskPath;             // absolute, '\\'-separated, as the volume walks it
-    std::vector<uint16_t> ancestors;  // clusters from the root (0) to this directory
-    uint64_t entryBytes = 0;          // the root only: the bytes of its area
+    uint16_t cluster = 0;     // the directory's first cluster; 0 the root
+    uint64_t entryBytes = 0;  // the root only: the bytes of its area
     std::vector<Node> nodes;
     std::unordered_map<std::string, size_t> byName;  // host name -> index in nodes
+    size_t bytes = 0;                                // what it counts against the bound
+  };
+  // Where a directory is shown: the folder that holds it and its name there.
+  struct Place {
+    uint16_t parent = 0;
+    std::string diskName;
   };
   // One open file.
   struct OpenFile {
@@ -88,8 +100,22 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
 
   // The listing of the directory `path`: 0, -ENOENT, -ENOTDIR or -EIO.
   int FindListing(const std::string& path, std::shared_ptr<const Listing>* out);
-  // Reads the directory a node of `parent` names (null: the root) into `out`.
-  int LoadListing(const Listing* parent, const Node* node, std::shared_ptr<Listing>* out);
+  // The listing of the directory that starts at `cluster`, kept or loaded: 0 or -EIO.
+  int ListingOf(uint16_t cluster, std::shared_ptr<const Listing>* out);
+  // Reads the directory that starts at `cluster` into `out`: 0 or -EIO.
+  int LoadListing(uint16_t cluster, std::shared_ptr<Listing>* out);
+  // Whether the directory entry `name` -> `child` in the folder `cluster` is where the
+  // child is shown (and notes it as its place when it is the first).
+  bool ShowsHere(uint16_t cluster, uint16_t child, const std::string& name);
+  // The cluster the directory `cluster`'s own ".." entry names; false when it has none
+  // that can be read.
+  bool ParentEntry(uint16_t cluster, uint16_t* parent);
+  // Whether the folder `cluster` holds a directory entry (not "." or "..") for `child`.
+  bool Holds(uint16_t cluster, uint16_t child);
+  // Whether `candidate` is `cluster` or one of the folders it is shown in, up to the root.
+  bool IsSelfOrAncestor(uint16_t cluster, uint16_t candidate) const;
+  // The directory's full path on the partition, '\'-separated, from the places.
+  std::string DiskPath(uint16_t cluster) const;
   // The node `path` names (not the root): 0, -ENOENT, -ENOTDIR or -EIO.
   int FindNode(const std::string& path, std::shared_ptr<const Listing>* listing, const Node** node);
   platform::NodeAttributes AttributesOf(const Node& node);
@@ -104,8 +130,14 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
   HumanVolume* volume;
   const platform::HostText* text;
   bool caseSensitive;
-  std::unordered_map<std::string, std::shared_ptr<const Listing>> listings;
-  size_t listedEntries = 0;
+  // Listings, most recently used first, and by cluster.
+  std::list<std::shared_ptr<const Listing>> recent;
+  std::unordered_map<uint16_t, std::list<std::shared_ptr<const Listing>>::iterator> listings;
+  size_t listedBytes = 0;
+  std::unordered_map<uint16_t, Place> places;  // every directory shown so far, but the root
+  // Host paths of directories met, to their clusters: a path is walked once. Bounded.
+  std::unordered_map<std::string, uint16_t> clusterOfPath;
+  size_t pathBytes = 0;
   std::unordered_map<uint64_t, std::unique_ptr<OpenFile>> files;
   uint64_t nextHandle = 1;
   Warning warn;

@@ -1,6 +1,7 @@
 #include "app/peekfs/peek_fs.h"
 
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -97,10 +98,11 @@ TEST(PeekFsTest, ReadsAllAskedForAnywhereOrFailsWithEio) {
   fragmented.fragmented = true;
   // Like RUN: the third cluster's sector fails, or the second links to 0, past the FAT, the end.
   Mounted m(fstest::Partition({fragmented, File("RUN", run), File("BAD", run), File("FREE", run),
-                               File("PAST", run), File("SHORT", run)}));
+                               File("PAST", run), File("SHORT", run), File("LOOP", run)}));
   m.disk.image.SetFatEntry(0, m.disk.Node("\\FREE").clusters[1], 0);
   m.disk.image.SetFatEntry(0, m.disk.Node("\\PAST").clusters[1], 0xFFF0);
   m.disk.image.SetFatEntry(0, m.disk.Node("\\SHORT").clusters[1], 0xFFFF);
+  m.disk.image.SetFatEntry(0, m.disk.Node("\\LOOP").clusters[1], m.disk.Node("\\LOOP").clusters[0]);
   m.Mount({m.disk.ReadSector(m.disk.Node("\\BAD").clusters[2]) + 1});
   // Within a cluster, across its ends, to and past the end, backwards; whole runs in one request.
   const std::tuple<std::string, int64_t, size_t> reads[] = {
@@ -116,9 +118,45 @@ TEST(PeekFsTest, ReadsAllAskedForAnywhereOrFailsWithEio) {
   // All the bytes or EIO, never fewer; the same again after the head alone.
   const std::string head = run.substr(0, 2048), eio = "error " + E(EIO);
   for (const auto& [path, whole] : std::map<std::string, std::string>{
-           {"/BAD", eio}, {"/FREE", eio}, {"/PAST", eio}, {"/SHORT", eio}}) {
+           {"/BAD", eio}, {"/FREE", eio}, {"/PAST", eio}, {"/SHORT", eio}, {"/LOOP", eio}}) {
     for (size_t size : {9000, 2048, 3000})
       EXPECT_EQ(size == 2048 ? head : whole, m.Read(path, 0, size)) << path << " " << size;
+  }
+}
+
+// Directories are held by their clusters: a folder whose name ends in a lone lead byte
+// leads to its subfolder, and ten folders that each link the other nine show each once, in
+// the root where their ".." entries put them, whatever order they are met in.
+TEST(PeekFsTest, ShowsEachFolderOnceWhereItsParentEntryPutsIt) {
+  std::vector<imagebuilder::Node> root = {Dir("TL\x81", {Dir("SUB", {File("IN.TXT", "in")})})};
+  for (int i = 0; i < 10; ++i) root.push_back(Dir("C" + std::to_string(i), {File("F.TXT", "f")}));
+  imagebuilder::PartitionLayout layout = fstest::Partition(root);
+  const fstest::MountedImage probe(layout);
+  for (int i = 0; i < 10; ++i) {
+    for (int j = 0; j < 10; ++j) {
+      const std::string name = "C" + std::to_string(j);
+      if (i != j)
+        layout.rawEntries.push_back(MakeRawEntry("\\C" + std::to_string(i), name + "         ",
+                                                 0x10, 0, 0, probe.FirstCluster("\\" + name)));
+    }
+  }
+  for (const char* first : {"/", "/C3"}) {
+    Mounted m(layout);
+    std::vector<std::string> seen;
+    std::function<void(const std::string&)> walk = [&](const std::string& dir) {
+      ASSERT_LT(seen.size(), 100u);
+      m.fs->ReadDirectory(dir, 0, [&](const std::string& name, const platform::NodeAttributes& a) {
+        seen.push_back((dir == "/" ? dir : dir + "/") + name);
+        if (a.isDirectory) walk(seen.back());
+        return true;
+      });
+    };
+    walk(first);
+    seen.clear();
+    walk("/");
+    EXPECT_EQ(23u, seen.size()) << first;
+    EXPECT_EQ("in", m.Read("/TL%81/SUB/IN.TXT", 0, 10));
+    EXPECT_EQ(E(ENOENT), m.Probe("/C3/C4"));
   }
 }
 
