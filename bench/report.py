@@ -10,6 +10,7 @@ import sys
 
 COPIERS = ["hauldisk x68k", "hauldisk pc", "mcopy", "cp -r", "peekfs cp -r"]
 LISTERS = ["peekdisk x68k", "peekdisk pc", "mdir"]
+WIDE_LISTERS = ["peekdisk x68k", "peekfs ls -f"]
 KINDS = [("x68k", "X68000 image"), ("pc", "PC image")]
 PEAK_LIMIT_KIB = 24 * 1024
 
@@ -107,6 +108,14 @@ def report(results, out):
     body = [[job, n] + [seconds(lists[job].get(c)) for c in LISTERS] for job, n in folders]
     text += ["## Listings", ""] + table(["Folder", "Files"] + LISTERS, body) + [""]
 
+    wide = dict(rows(os.path.join(results, "wide.tsv"))) if os.path.exists(
+        os.path.join(results, "wide.tsv")) else {}
+    listWide = medians(os.path.join(results, "list-WIDE.json"))
+    if wide:
+        body = [["WIDE", wide["WIDE"]] + [seconds(listWide.get(c)) for c in WIDE_LISTERS]]
+        text += ["## A folder of %s entries, listed" % wide["WIDE"], ""]
+        text += table(["Folder", "Entries"] + WIDE_LISTERS, body) + [""]
+
     def per_file(job, command):
         value = (lists if command in LISTERS else tmpfs)[job].get(command)
         return None if value is None else value / files[job]
@@ -153,6 +162,9 @@ def report(results, out):
     mount, haul = mixed.get("peekfs cp -r"), mixed.get("hauldisk x68k")
     ratio = None if None in (mount, haul) else mount / haul
     target("(f) cp -r out of a peekfs mount / hauldisk", "MIXED, X68000 image", ratio, 2.0)
+    mount, peek = listWide.get("peekfs ls -f"), listWide.get("peekdisk x68k")
+    ratio = None if None in (mount, peek) else mount / peek
+    target("(g) ls -f through a peekfs mount / peekdisk", "WIDE, X68000 image", ratio, 2.0)
     ours = [(k, v) for k, v in peaks.items() if k[1].startswith(("hauldisk", "peekdisk"))]
     over = [(k, v) for k, v in ours if v > PEAK_LIMIT_KIB]
     if over:

@@ -30,9 +30,9 @@ repo=$(pwd)
 work=${1:-/tmp/peek-bench}
 skip=${BENCH_SKIP:-}
 if [ "${BENCH_QUICK:-0}" = 1 ]; then
-  scale=quick counts=(250 1000 4000) bigMib=16 runs=2
+  scale=quick counts=(250 1000 4000) bigMib=16 runs=2 wide=27000
 else
-  scale=full counts=(2500 10000 40000) bigMib=256 runs=5
+  scale=full counts=(2500 10000 40000) bigMib=256 runs=5 wide=270000
 fi
 
 missing=()
@@ -180,6 +180,27 @@ for count in "${counts[@]}"; do
   add "mdir" "mdir -i $work/many.img ::N$count"
   hyperfine_job "list-N$count" -N --runs "$runs" --prepare sync
 done
+
+# One folder of $wide empty files (no clusters but the folder's own), listed by peekdisk
+# and with ls -f through a peekfs mount that each run's preparation makes afresh, so that
+# nothing of the folder is known to peekfs or the kernel when the listing starts.
+echo "== timing: a folder of $wide entries, median of $runs"
+mkdir -p "$src/wide/WIDE"
+(cd "$src/wide/WIDE" && seq -f 'E%06g.DAT' 1 "$wide" | xargs touch)
+"$repo/build/tools/mkhds" "$work/wide.hds" "$src/wide"
+commands=()
+prepares=()
+add "peekdisk x68k" "'$peekdisk' '$work/wide.hds' '\\WIDE' >/dev/null"
+[ ${#commands[@]} -gt 0 ] && prepares+=(--prepare sync)
+if [ -e /dev/fuse ] && command -v fusermount3 >/dev/null; then
+  mkdir -p "$mnt"
+  before=${#commands[@]}
+  add "peekfs ls -f" "ls -f '$mnt/WIDE' >/dev/null"
+  [ ${#commands[@]} -gt "$before" ] &&
+    prepares+=(--prepare "fusermount3 -u '$mnt' 2>/dev/null; sync; '$peekfs' '$work/wide.hds' '$mnt'")
+fi
+hyperfine_job "list-WIDE" --runs "$runs" "${prepares[@]}" --cleanup "fusermount3 -u '$mnt' 2>/dev/null || true"
+printf 'WIDE\t%s\n' "$wide" >"$results/wide.tsv"
 
 # memory.tsv: job, command, peak KiB; checks.tsv: job, command, diff -r result.
 echo "== peak memory (one run each) and the copies checked with diff -r"

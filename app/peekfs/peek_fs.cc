@@ -72,11 +72,25 @@ int PeekFs::LoadListing(uint16_t cluster, std::shared_ptr<Listing>* out) {
     return -EIO;
   }
   if (cluster == 0 && search.directory) listing->entryBytes = search.directory->entryBytes;
-  std::unordered_set<std::string> seen;
+  // Room for every entry the directory can hold, so that no table grows entry by entry.
+  const size_t room = search.directory ? search.directory->entryBytes / 32 : 0;
+  listing->byName.reserve(room);
+  listing->nodes.reserve(room);
+  // A lookup finds the first entry of a name, whatever it is: a later one is never reached.
+  // Where names compare exactly, host names (which convert back to the same bytes) tell
+  // them apart, and a name that is not shown stays in byName as kHidden.
+  std::unordered_set<std::string> seen(caseSensitive ? 0 : room);
   for (; result == 1; result = volume->FindNext(&search, &entry)) {
     const std::string name = entry.fileName;
-    // A lookup finds the first entry of a name, whatever it is: a later one is never reached.
-    if (!seen.insert(NameKey(name)).second) continue;
+    std::string hostName = text->FromDisk(name);
+    size_t* index = nullptr;
+    if (caseSensitive) {
+      const auto placed = listing->byName.try_emplace(hostName, kHidden);
+      if (!placed.second) continue;
+      index = &placed.first->second;
+    } else if (!seen.insert(NameKey(name)).second) {
+      continue;
+    }
     const EntryKind kind = KindOfEntry(entry);
     if (kind == EntryKindVolumeLabel || kind == EntryKindLink) continue;
     const bool isDirectory = kind == EntryKindDirectory;
@@ -84,8 +98,10 @@ int PeekFs::LoadListing(uint16_t cluster, std::shared_ptr<Listing>* out) {
       continue;
     }
     if (isDirectory && !ShowsHere(cluster, entry.firstCluster, name)) continue;
+    if (index == nullptr) index = &listing->byName.try_emplace(hostName, kHidden).first->second;
+    *index = listing->nodes.size();
     Node shown;
-    shown.hostName = text->FromDisk(name);
+    shown.hostName = std::move(hostName);
     shown.diskName = name;
     shown.isDirectory = isDirectory;
     shown.attributes = static_cast<uint8_t>(entry.attributes);
@@ -94,7 +110,6 @@ int PeekFs::LoadListing(uint16_t cluster, std::shared_ptr<Listing>* out) {
     shown.size = entry.fileSize;
     shown.firstCluster = entry.firstCluster;
     listing->bytes += sizeof(Node) + 2 * shown.hostName.size() + shown.diskName.size() + 64;
-    listing->byName.emplace(shown.hostName, listing->nodes.size());
     listing->nodes.push_back(std::move(shown));
   }
   volume->FindEnd(&search);
@@ -212,7 +227,7 @@ int PeekFs::FindListing(const std::string& path, std::shared_ptr<const Listing>*
     if (start >= path.size()) break;
     const size_t end = std::min(path.find('/', start), path.size());
     const auto found = current->byName.find(path.substr(start, end - start));
-    if (found == current->byName.end()) return -ENOENT;
+    if (found == current->byName.end() || found->second == kHidden) return -ENOENT;
     const Node& node = current->nodes[found->second];
     if (!node.isDirectory) return -ENOTDIR;
     result = ListingOf(node.firstCluster, &current);
@@ -237,7 +252,7 @@ int PeekFs::FindNode(const std::string& path, std::shared_ptr<const Listing>* li
   const int result = FindListing(parent, listing);
   if (result != 0) return result;
   const auto found = (*listing)->byName.find(name);
-  if (found == (*listing)->byName.end()) return -ENOENT;
+  if (found == (*listing)->byName.end() || found->second == kHidden) return -ENOENT;
   *node = &(*listing)->nodes[found->second];
   return 0;
 }
@@ -253,9 +268,20 @@ platform::NodeAttributes PeekFs::AttributesOf(const Node& node) {
   const uint64_t clusters = node.isDirectory ? volume->ChainLength(node.firstCluster)
                                              : (node.size + clusterBytes - 1) / clusterBytes;
   out.blocks = clusters * clusterBytes / 512;
-  int64_t seconds = 0;
-  if (platform::LocalDosTimeToSeconds(node.date, node.time, &seconds)) out.time = seconds;
+  out.time = LocalSeconds(node.date, node.time);
   return out;
+}
+
+int64_t PeekFs::LocalSeconds(uint16_t date, uint16_t time) {
+  // mktime looks at the zone's file on every call; the entries of a folder share few stamps.
+  const uint32_t stamp = static_cast<uint32_t>(date) << 16 | time;
+  const auto known = secondsOfStamp.find(stamp);
+  if (known != secondsOfStamp.end()) return known->second;
+  int64_t seconds = 0;
+  if (!platform::LocalDosTimeToSeconds(date, time, &seconds)) seconds = 0;
+  if (secondsOfStamp.size() >= kStampsKept) secondsOfStamp.clear();
+  secondsOfStamp.emplace(stamp, seconds);
+  return seconds;
 }
 
 int PeekFs::RootAttributes(platform::NodeAttributes* out) {

@@ -84,9 +84,11 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
     uint16_t cluster = 0;     // the directory's first cluster; 0 the root
     uint64_t entryBytes = 0;  // the root only: the bytes of its area
     std::vector<Node> nodes;
-    std::unordered_map<std::string, size_t> byName;  // host name -> index in nodes
-    size_t bytes = 0;                                // what it counts against the bound
+    // Host name -> index in nodes, or kHidden for a name met but not shown.
+    std::unordered_map<std::string, size_t> byName;
+    size_t bytes = 0;  // what it counts against the bound
   };
+  static constexpr size_t kHidden = SIZE_MAX;
   // Where a directory is shown: the folder that holds it and its name there.
   struct Place {
     uint16_t parent = 0;
@@ -119,6 +121,9 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
   // The node `path` names (not the root): 0, -ENOENT, -ENOTDIR or -EIO.
   int FindNode(const std::string& path, std::shared_ptr<const Listing>* listing, const Node** node);
   platform::NodeAttributes AttributesOf(const Node& node);
+  // The stored date and time as seconds since 1970, taken as local time; 0 when they are
+  // no real date and time.
+  int64_t LocalSeconds(uint16_t date, uint16_t time);
   int RootAttributes(platform::NodeAttributes* out);
   // The disk's name compared as the volume's lookup compares it.
   std::string NameKey(const std::string& diskName) const;
@@ -134,6 +139,8 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
   std::list<std::shared_ptr<const Listing>> recent;
   std::unordered_map<uint16_t, std::list<std::shared_ptr<const Listing>>::iterator> listings;
   size_t listedBytes = 0;
+  std::unordered_map<uint32_t, int64_t> secondsOfStamp;  // date << 16 | time -> LocalSeconds
+  static constexpr size_t kStampsKept = 1u << 16;
   std::unordered_map<uint16_t, Place> places;  // every directory shown so far, but the root
   // Host paths of directories met, to their clusters: a path is walked once. Bounded.
   std::unordered_map<std::string, uint16_t> clusterOfPath;

@@ -80,8 +80,11 @@ void FillStat(const NodeAttributes& attributes, struct stat* out) {
   out->st_mode = static_cast<mode_t>((attributes.isDirectory ? S_IFDIR : S_IFREG) |
                                      (attributes.permissions & 0777));
   out->st_nlink = attributes.links;
-  out->st_uid = getuid();
-  out->st_gid = getgid();
+  // Asked once: a listing fills thousands of these.
+  static const uid_t owner = getuid();
+  static const gid_t group = getgid();
+  out->st_uid = owner;
+  out->st_gid = group;
   out->st_size = static_cast<off_t>(attributes.size);
   out->st_blocks = static_cast<blkcnt_t>(attributes.blocks);
   out->st_mtim.tv_sec = static_cast<time_t>(attributes.time);
