@@ -5,11 +5,7 @@
 // buffers, and a read must give no more than was asked for and no more than the file
 // holds, whatever the image holds.
 //
-// Input layout: byte 0 chooses the device and the volume options, the rest is the image.
-//   bit 0: device sectors of 2048 bytes instead of 512
-//   bit 1: names compare without case (OptionCaseSensitive cleared)
-//   bit 2: names without their second part (OptionExtendedNames cleared)
-//   bit 3: rescue reading, from the recognition of the medium on
+// Input layout: fuzz/fuzz_input.h, and in byte 0
 //   bit 4: host names in UTF-8 instead of the disk's bytes
 // The last 20 bytes of the input, which are also the end of the image, give the first
 // four reads of each file: a 24-bit offset and a 16-bit size, each little-endian.
@@ -22,22 +18,14 @@
 #include <vector>
 
 #include "app/peekfs/peek_fs.h"
+#include "fuzz/fuzz_input.h"
 #include "platform/host_text.h"
-#include "tests/fake_sector_device.h"
 #include "volume/human_volume.h"
-#include "volume/media_recognition.h"
 
 namespace {
 
-// Bounds on the work per input, so that a tree whose directories lead to the same
-// subdirectories many times finishes quickly.
-struct Budget {
-  int directories = 256;
-  int files = 512;
-  int reads = 4096;
-};
-
-constexpr int kMaxDepth = 32;
+using fuzzinput::Budget;
+using fuzzinput::kMaxDepth;
 constexpr size_t kPlannedReads = 4;
 constexpr size_t kPlanBytes = kPlannedReads * 5;
 // Not a divisor of any cluster size, so that sequential reads start inside clusters.
@@ -117,7 +105,6 @@ void WalkTree(PeekFs* fs, const std::string& path, int depth,
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  const uint8_t control = data[0];
   PlannedRead plan[kPlannedReads];
   if (size >= kPlanBytes) {
     const uint8_t* at = data + size - kPlanBytes;
@@ -127,37 +114,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       at += 5;
     }
   }
-  // Reads past the end copy what there is and fail.
-  FakeSectorDevice device(std::vector<uint8_t>(data + 1, data + size),
-                          (control & 1) != 0 ? 2048 : 512);
-  device.KeepLog(false);
   const std::unique_ptr<platform::HostText> text =
-      platform::NewHostTextFor((control & 16) != 0 ? "UTF-8" : "C");
-
-  const bool rescue = (control & 8) != 0;
-  std::unique_ptr<HumanVolume> media = RecognizeMedia(&device, rescue);
-  if (!media) return 0;
-  PartitionInfo table[15];
-  const int count = media->ReadPartitionTable(table, 15);
+      platform::NewHostTextFor((data[0] & 16) != 0 ? "UTF-8" : "C");
   Budget budget;
-  for (int i = 0; i < count; ++i) {
-    // A volume mounts one partition in its life.
-    std::unique_ptr<HumanVolume> volume = media->Create(&device);
-    if (!volume) return 0;
-    volume->SetRescue(rescue ? 1 : 0);
-    int options = 7;
-    if ((control & 2) != 0) options &= ~OptionCaseSensitive;
-    if ((control & 4) != 0) options &= ~OptionExtendedNames;
-    volume->SetOptions(options);
-    // peekfs serves only a partition whose FAT could be read.
-    if (volume->SelectPartition(table[i]) != 0) continue;
-    PeekFs fs(volume.get(), text.get());
+  fuzzinput::ForEachPartition(data, size, [&](HumanVolume* volume) {
+    PeekFs fs(volume, text.get());
     platform::FileSystemTotals totals;
     fs.StatFs(&totals);
     platform::NodeAttributes root;
     fs.GetAttributes("/", &root);
     WalkTree(&fs, "/", 0, plan, &budget);
     fs.Release(0);  // no such handle
-  }
+  });
   return 0;
 }
