@@ -258,7 +258,18 @@ int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& reque
   struct fuse* fuse = fuse_new(&arguments, &operations, sizeof(operations), &binding);
   fuse_opt_free_args(&arguments);
   if (fuse == nullptr) return 1;
-  if (fuse_mount(fuse, request.mountPoint.c_str()) != 0) {
+  // libfuse unmounts the path it mounted, after fuse_daemonize has changed the directory
+  // to "/": a relative path would then name another place, and unmount what is there.
+  char* absolute = realpath(request.mountPoint.c_str(), nullptr);
+  if (absolute == nullptr) {
+    std::fprintf(stderr, "peekfs: bad mount point %s: %s\n", request.mountPoint.c_str(),
+                 std::strerror(errno));
+    fuse_destroy(fuse);
+    return 1;
+  }
+  const int mounted = fuse_mount(fuse, absolute);
+  std::free(absolute);
+  if (mounted != 0) {
     fuse_destroy(fuse);
     return 1;
   }
