@@ -69,7 +69,8 @@ struct FuseMountRequest {
   std::string programName;           // argv[0], for libfuse's messages
   std::string sourceName;            // what the mount table shows as the mounted device
   std::string mountPoint;            // host path of an existing directory
-  std::vector<std::string> options;  // FUSE mount options, each a comma-separated list
+  std::vector<std::string> options;  // FUSE mount options, each a comma-separated list; an
+                                     // rw among them is overridden, the mount stays ro
   bool foreground = false;
 };
 

@@ -24,6 +24,10 @@ int main(int argc, char** argv) {
       console.Error("peekfs: %s\n", console.ArgumentText(command.problem).c_str());
       console.ErrorText(PeekFsUsage);
       return 1;
+    case PeekFsCommand::kRefused:
+      // The line is well formed: the usage would not say what to change.
+      console.Error("peekfs: %s\n", console.ArgumentText(command.problem).c_str());
+      return 1;
     case PeekFsCommand::kMount:
       break;
   }

@@ -236,7 +236,7 @@ int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& reque
   struct fuse_args arguments = FUSE_ARGS_INIT(0, nullptr);
   bool built = fuse_opt_add_arg(&arguments, request.programName.c_str()) == 0;
   // Our own options first, so that the caller's come later and win where they may.
-  built = built && fuse_opt_add_arg(&arguments, "-oro,default_permissions,subtype=peekfs") == 0;
+  built = built && fuse_opt_add_arg(&arguments, "-odefault_permissions,subtype=peekfs") == 0;
   // The source name is the drive as given; commas and backslashes in it are escaped.
   char* source = nullptr;
   built = built && fuse_opt_add_opt_escaped(&source, ("fsname=" + request.sourceName).c_str()) == 0;
@@ -247,6 +247,9 @@ int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& reque
   for (const std::string& option : request.options) {
     built = built && fuse_opt_add_arg(&arguments, ("-o" + option).c_str()) == 0;
   }
+  // Of ro and rw the last wins: ro comes last, so no option of the caller's makes the
+  // mount writable.
+  built = built && fuse_opt_add_arg(&arguments, "-oro") == 0;
   if (!built) {
     fuse_opt_free_args(&arguments);
     return 1;
