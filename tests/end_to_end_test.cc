@@ -293,8 +293,17 @@ TEST_F(EndToEndTest, FailingSectorsKeepWhatCanBeReadAndRescueFillsTheRest) {
 // peekfs on an image mkhds makes from a folder: the mount shows the folder as it was, read
 // only, and goes away with fusermount3 -u.
 TEST_F(EndToEndTest, PeekFsMountsAFolderImageReadOnly) {
-  // Start-up failures say what peekdisk says and mount nothing.
+  // Start-up failures say what peekdisk says and mount nothing, as does a root that cannot
+  // be read (the image ends where it starts) and a request for a writable mount.
+  const imagebuilder::Image built = imagebuilder::BuildX68k(MainLayout());
+  WriteImage(built, "noroot.hds");
+  fs::resize_file(root / "noroot.hds", built.partitions[0].rootOffset);
   Expect(Run("mkdir mnt && peekfs -p2 \"$IMG\" mnt"), 1, "", "No Such Partition(2)\n");
+  Expect(Run("peekfs ../noroot.hds mnt; echo $?; grep -c \" $PWD/mnt \" /proc/self/mounts"), 1,
+         "1\n0\n", "Can't read the directory(\\)\n");
+  Expect(Run("peekfs -o allow_other,rw \"$IMG\" mnt; echo $?; grep -c \" $PWD/mnt \" "
+             "/proc/self/mounts"),
+         1, "1\n0\n", "peekfs: the mount is read-only; -o rw is not allowed\n");
   Expect(Run("peekfs \"$IMG\" 2>&1 | head -2"), 0,
          "peekfs: give a DRIVE and a MOUNTPOINT\n"
          "Usage: peekfs [-pN] [-f] [-r] [-o OPTION[,OPTION...]] DRIVE MOUNTPOINT\n",
@@ -308,12 +317,13 @@ TEST_F(EndToEndTest, PeekFsMountsAFolderImageReadOnly) {
              "/proc/self/mounts && diff -r src mnt && cd mnt && stat -c \"%n %a %s %h %Y\" "
              "CONFIG.SYS SYS SYS/BIG.DAT && stat -f -c \"%S %b %f\" . && tail -c +4001 SYS/BIG.DAT "
              "| head -c 16 && echo && tail -c 10 SYS/BIG.DAT && touch NEW.TXT; echo $? && "
-             "test ! -e NEW.TXT",
+             "(exec 3<>SYS/BIG.DAT); echo $? && test ! -e NEW.TXT",
              "C.UTF-8"),
          0,
          "1\nCONFIG.SYS 444 12 1 889846496\nSYS 755 0 2 889920000\n"
-         "SYS/BIG.DAT 644 8893 1 889920000\n1024 510 0\n22\n1023\n1024\n102\n1999\n2000\n1\n",
-         "touch: cannot touch 'NEW.TXT': Read-only file system\n");
+         "SYS/BIG.DAT 644 8893 1 889920000\n1024 510 0\n22\n1023\n1024\n102\n1999\n2000\n1\n1\n",
+         "touch: cannot touch 'NEW.TXT': Read-only file system\n"
+         "bash: line 1: SYS/BIG.DAT: Read-only file system\n");
   Expect(Run("fusermount3 -u mnt && grep -c \" $PWD/mnt \" /proc/self/mounts"), 1, "0\n", "");
 }
 
