@@ -325,6 +325,26 @@ TEST_F(EndToEndTest, PeekFsMountsAFolderImageReadOnly) {
          "touch: cannot touch 'NEW.TXT': Read-only file system\n"
          "bash: line 1: SYS/BIG.DAT: Read-only file system\n");
   Expect(Run("fusermount3 -u mnt && grep -c \" $PWD/mnt \" /proc/self/mounts"), 1, "0\n", "");
+
+  // A signal unmounts the relative mount point given, wherever peekfs has moved since, and
+  // nothing else: in a mount namespace of its own, with a scratch tmpfs at /NAME, peekfs at
+  // here/NAME goes on SIGTERM to the daemon and on SIGINT with -f; the tmpfs stays.
+  const Outcome alone = Run("unshare --mount --propagation private true");
+  ASSERT_EQ(0, alone.status) << "no private mount namespace (it needs unshare and root): "
+                             << alone.error;
+  std::ofstream(root / "signal.sh") << R"sh(N=peek_e2e_signal_$$; W=$PWD/here; mkdir /$N || exit
+trap "umount -l $W/$N /$N 2>/dev/null; rmdir /$N" EXIT
+mount -t tmpfs scratch /$N && mkdir -p $W/$N && cd $W || exit
+shown() { grep -E " (/$N|$W/$N) " /proc/self/mounts | cut -d" " -f3; }
+waited() { for i in $(seq 100); do "$@" && return; sleep 0.05; done; }
+gone() { ! grep -qs "^State:.[^Z]" /proc/$P/status; }
+peekfs "$IMG" $N && shown && P=$(pgrep -xf "peekfs $IMG $N") && kill -TERM $P
+waited gone && shown
+(waited mountpoint -q $N; kill -INT $(pgrep -xf "peekfs -f $IMG $N")) &
+timeout 20 peekfs -f "$IMG" $N; echo $?; wait; shown
+)sh";
+  Expect(Run("unshare --mount --propagation private bash ../signal.sh"), 0,
+         "tmpfs\nfuse.peekfs\ntmpfs\n0\ntmpfs\n", "");
 }
 
 }  // namespace

@@ -270,28 +270,23 @@ int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& reque
     fuse_destroy(fuse);
     return 1;
   }
+  // The stop signals are caught from before the mount on, and the detached process
+  // inherits the handlers: a stop that comes as soon as the caller's process has ended
+  // still ends the loop (at once, if it has not begun) and unmounts.
+  struct fuse_session* session = fuse_get_session(fuse);
+  const bool signals = fuse_set_signal_handlers(session) == 0;
   const int mounted = fuse_mount(fuse, absolute);
   std::free(absolute);
-  if (mounted != 0) {
-    fuse_destroy(fuse);
-    return 1;
-  }
   // Detaching after the mount: the caller's process ends only once the mount is up.
-  if (fuse_daemonize(request.foreground ? 1 : 0) != 0) {
-    fuse_unmount(fuse);
-    fuse_destroy(fuse);
-    return 1;
-  }
-  if (!request.foreground) {
+  const bool served = mounted == 0 && fuse_daemonize(request.foreground ? 1 : 0) == 0;
+  if (served && !request.foreground) {
     detached = true;
     openlog("peekfs", LOG_PID, LOG_USER);
   }
-  struct fuse_session* session = fuse_get_session(fuse);
-  const bool signals = fuse_set_signal_handlers(session) == 0;
   // One thread: the volume is not safe for more.
-  const int result = fuse_loop(fuse);
+  const int result = served ? fuse_loop(fuse) : -1;
   if (signals) fuse_remove_signal_handlers(session);
-  fuse_unmount(fuse);
+  if (mounted == 0) fuse_unmount(fuse);
   fuse_destroy(fuse);
   // A signal that ends the loop comes back as its number: a requested end.
   return result < 0 ? 1 : 0;
