@@ -69,16 +69,20 @@ struct FuseMountRequest {
   std::string programName;           // argv[0], for libfuse's messages
   std::string sourceName;            // what the mount table shows as the mounted device
   std::string mountPoint;            // host path of an existing directory
-  std::vector<std::string> options;  // FUSE mount options, each a comma-separated list
+  std::vector<std::string> options;  // FUSE mount options, each a comma-separated list; an
+                                     // rw among them is overridden, the mount stays ro
   bool foreground = false;
 };
 
 // Mounts `fileSystem` read-only at request.mountPoint and serves it with one thread until
 // it is unmounted (fusermount3 -u) or the process is told to stop (SIGINT, SIGTERM,
-// SIGHUP). Unless request.foreground, the process detaches once the mount is up: the
-// caller's process ends there with status 0, and a detached one serves on with its
+// SIGHUP). The mount point is held by its absolute path, resolved from the current
+// directory before anything is mounted: a stop unmounts that path, wherever the process
+// has moved since. Unless request.foreground, the process detaches once the mount is up:
+// the caller's process ends there with status 0, and a detached one serves on with its
 // standard streams on /dev/null. Returns the exit status: 0 after the mount was served
-// to its end, 1 when it could not come up (libfuse says why on the error stream).
+// to its end, 1 when it could not come up (on the error stream "peekfs: bad mount point
+// MOUNTPOINT: REASON" for a path that does not resolve, otherwise libfuse says why).
 // `fileSystem` must outlive the call.
 int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& request);
 

@@ -293,8 +293,15 @@ TEST_F(EndToEndTest, FailingSectorsKeepWhatCanBeReadAndRescueFillsTheRest) {
 // peekfs on an image mkhds makes from a folder: the mount shows the folder as it was, read
 // only, and goes away with fusermount3 -u.
 TEST_F(EndToEndTest, PeekFsMountsAFolderImageReadOnly) {
-  // Start-up failures say what peekdisk says and mount nothing.
+  // Start-up failures say what peekdisk says and mount nothing, as do a request for a
+  // writable mount and a root that cannot be read (the image ends where it starts).
+  const auto rootStart = imagebuilder::BuildX68k(MainLayout()).partitions[0].rootOffset;
   Expect(Run("mkdir mnt && peekfs -p2 \"$IMG\" mnt"), 1, "", "No Such Partition(2)\n");
+  Expect(Run("peekfs -o allow_other,rw \"$IMG\" mnt; echo $?; head -c " +
+             std::to_string(rootStart) + " \"$IMG\" >../cut.hds && peekfs ../cut.hds mnt; echo " +
+             "$?; grep -c \" $PWD/mnt \" /proc/self/mounts"),
+         1, "1\n1\n0\n",
+         "peekfs: the mount is read-only; -o rw is not allowed\nCan't read the directory(\\)\n");
   Expect(Run("peekfs \"$IMG\" 2>&1 | head -2"), 0,
          "peekfs: give a DRIVE and a MOUNTPOINT\n"
          "Usage: peekfs [-pN] [-f] [-r] [-o OPTION[,OPTION...]] DRIVE MOUNTPOINT\n",
@@ -308,13 +315,29 @@ TEST_F(EndToEndTest, PeekFsMountsAFolderImageReadOnly) {
              "/proc/self/mounts && diff -r src mnt && cd mnt && stat -c \"%n %a %s %h %Y\" "
              "CONFIG.SYS SYS SYS/BIG.DAT && stat -f -c \"%S %b %f\" . && tail -c +4001 SYS/BIG.DAT "
              "| head -c 16 && echo && tail -c 10 SYS/BIG.DAT && touch NEW.TXT; echo $? && "
-             "test ! -e NEW.TXT",
+             "(exec 3<>SYS/BIG.DAT); echo $? && test ! -e NEW.TXT",
              "C.UTF-8"),
          0,
          "1\nCONFIG.SYS 444 12 1 889846496\nSYS 755 0 2 889920000\n"
-         "SYS/BIG.DAT 644 8893 1 889920000\n1024 510 0\n22\n1023\n1024\n102\n1999\n2000\n1\n",
-         "touch: cannot touch 'NEW.TXT': Read-only file system\n");
+         "SYS/BIG.DAT 644 8893 1 889920000\n1024 510 0\n22\n1023\n1024\n102\n1999\n2000\n1\n1\n",
+         "touch: cannot touch 'NEW.TXT': Read-only file system\n"
+         "bash: line 1: SYS/BIG.DAT: Read-only file system\n");
   Expect(Run("fusermount3 -u mnt && grep -c \" $PWD/mnt \" /proc/self/mounts"), 1, "0\n", "");
+
+  // A signal (SIGTERM to the daemon, SIGINT with -f) unmounts peekfs at the relative NAME,
+  // not a tmpfs at /NAME; in a mount namespace of its own, which needs unshare and root.
+  std::ofstream(root / "signal.sh") << R"sh(N=peek_e2e_signal_$$; W=$PWD/here; mkdir /$N || exit
+trap "umount -l $W/$N /$N 2>/dev/null; rmdir /$N" EXIT
+mount -t tmpfs scratch /$N && mkdir -p $W/$N && cd $W || exit
+shown() { grep -E " (/$N|$W/$N) " /proc/self/mounts | cut -d" " -f3; }
+waited() { for i in $(seq 100); do "$@" && return; sleep 0.05; done; }
+gone() { ! grep -qs "^State:.[^Z]" /proc/$P/status; }
+peekfs "$IMG" $N && shown && P=$(pgrep -xf "peekfs $IMG $N") && kill $P && waited gone && shown
+(waited mountpoint -q $N; kill -INT $(pgrep -xf "peekfs -f $IMG $N")) &
+timeout 20 peekfs -f "$IMG" $N; echo $?; wait; shown
+)sh";
+  Expect(Run("unshare --mount --propagation private bash ../signal.sh"), 0,
+         "tmpfs\nfuse.peekfs\ntmpfs\n0\ntmpfs\n", "");
 }
 
 }  // namespace

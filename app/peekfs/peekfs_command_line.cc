@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 const char PeekFsUsage[] =
     "Usage: peekfs [-pN] [-f] [-r] [-o OPTION[,OPTION...]] DRIVE MOUNTPOINT\n"
@@ -32,6 +33,34 @@ bool ParseNumber(const char* text, int* out) {
   return true;
 }
 
+bool IsOctalDigit(char c) { return c >= '0' && c <= '7'; }
+
+// True when the comma-separated mount option `list` holds the option "rw". libfuse reads
+// a backslash as taking the next character as it is, or three octal digits (the first
+// 0 to 3) as one byte, so r\w and \162w are rw too.
+bool AsksReadWrite(const std::string& list) {
+  std::string option;
+  for (size_t i = 0; i <= list.size(); ++i) {
+    if (i == list.size() || list[i] == ',') {
+      if (option == "rw") return true;
+      option.clear();
+    } else if (list[i] == '\\' && i + 1 < list.size()) {
+      const char* next = list.c_str() + i + 1;
+      if (next[0] >= '0' && next[0] <= '3' && IsOctalDigit(next[1]) && IsOctalDigit(next[2])) {
+        option.push_back(
+            static_cast<char>((next[0] - '0') * 64 + (next[1] - '0') * 8 + next[2] - '0'));
+        i += 3;
+      } else {
+        option.push_back(next[0]);
+        i += 1;
+      }
+    } else {
+      option.push_back(list[i]);
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 PeekFsCommand ScanPeekFsCommandLine(int argc, const char* const* argv) {
@@ -40,7 +69,8 @@ PeekFsCommand ScanPeekFsCommandLine(int argc, const char* const* argv) {
   bool optionsEnded = false;
   bool help = false;
   bool version = false;
-  std::string problem;  // the first thing wrong
+  std::string problem;   // the first thing wrong
+  bool refused = false;  // the problem is a request peekfs will not serve
   for (int index = 1; index < argc; ++index) {
     const char* argument = argv[index];
     if (optionsEnded || argument[0] != '-') {
@@ -65,6 +95,10 @@ PeekFsCommand ScanPeekFsCommandLine(int argc, const char* const* argv) {
       if (list == nullptr && index + 1 < argc) list = argv[++index];
       if (list != nullptr && list[0] != '\0') {
         command.mountOptions.push_back(list);
+        if (AsksReadWrite(list) && problem.empty()) {
+          problem = "the mount is read-only; -o rw is not allowed";
+          refused = true;
+        }
       } else if (problem.empty()) {
         problem = "-o needs a list of mount options";
       }
@@ -78,7 +112,7 @@ PeekFsCommand ScanPeekFsCommandLine(int argc, const char* const* argv) {
   } else if (version) {
     command.action = PeekFsCommand::kVersion;
   } else if (!problem.empty()) {
-    command.action = PeekFsCommand::kWrong;
+    command.action = refused ? PeekFsCommand::kRefused : PeekFsCommand::kWrong;
     command.problem = problem;
   } else {
     command.action = PeekFsCommand::kMount;

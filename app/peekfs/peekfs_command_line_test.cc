@@ -11,7 +11,7 @@ namespace {
 // "ACTION pN FR [DRIVE][MOUNTPOINT]", F 'f' or '-' for -f, R 'r' or '-' for -r, then
 // " o=LIST" per mount option list and " / PROBLEM" when there is one.
 std::string Show(const PeekFsCommand& c) {
-  const char* const actions[] = {"mount", "help", "version", "wrong"};
+  const char* const actions[] = {"mount", "help", "version", "wrong", "refused"};
   std::string text = std::string(actions[c.action]) + " p" + std::to_string(c.partitionNumber) +
                      " " + (c.foreground ? "f" : "-") + (c.rescue ? "r" : "-") + " [" + c.drive +
                      "][" + c.mountPoint + "]";
@@ -30,6 +30,10 @@ TEST(PeekFsCommandLineTest, ScansOptionsAnywhereAndOperandsAfterDoubleDash) {
       {{"IMG", "-R", "MNT"}, "mount p0 -r [IMG][MNT]"},
       {{"-rescue", "IMG", "MNT"}, "mount p0 -r [IMG][MNT]"},
       {{"-f", "--", "-x", "MNT"}, "mount p0 f- [-x][MNT]"},
+      {{"-o", "fsname=a\\,rw", "-orwx,norw", "IMG", "MNT"},
+       "mount p0 -- [IMG][MNT] o=fsname=a\\,rw o=rwx,norw"},
+      {{"-o", "r\\w", "-o\\162w", "IMG"},
+       "refused p0 -- [][] o=r\\w o=\\162w / the mount is read-only; -o rw is not allowed"},
       {{"IMG", "MNT", "-o"}, "wrong p0 -- [][] / -o needs a list of mount options"},
       {{"-o", "", "IMG", "MNT"}, "wrong p0 -- [][] / -o needs a list of mount options"},
       {{"-p 1", "IMG", "MNT"}, "wrong p0 -- [][] / not a partition number: -p 1"},

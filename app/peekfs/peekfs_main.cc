@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "app/console.h"
+#include "app/listing.h"
 #include "app/peekfs/peek_fs.h"
 #include "app/peekfs/peekfs_command_line.h"
 #include "app/start_up.h"
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
       console.Error("peekfs: %s\n", console.ArgumentText(command.problem).c_str());
       console.ErrorText(PeekFsUsage);
       return 1;
+    case PeekFsCommand::kRefused:
+      // The line is well formed: the usage would not say what to change.
+      console.Error("peekfs: %s\n", console.ArgumentText(command.problem).c_str());
+      return 1;
     case PeekFsCommand::kMount:
       break;
   }
@@ -40,6 +45,11 @@ int main(int argc, char** argv) {
   if (StartVolume(command.drive.c_str(), options, &console, &disk, &started) != 0) return 1;
   // Without its FAT the partition has nothing to show; StartVolume has said so.
   if (!started.mounted) return 1;
+  // A root that cannot be read leaves a mount whose own stat fails: it is refused, as
+  // peekdisk says it. Damage short of that, under -r, is said and the mount goes on.
+  const bool rootRead = started.volume->ChangeDir("\\") == 1;
+  ReportDamage(started.volume.get(), &console, nullptr);
+  if (!rootRead) return 1;
 
   PeekFs fileSystem(started.volume.get(), text.get(), platform::SayToMountUser);
   platform::FuseMountRequest request;

@@ -239,7 +239,7 @@ int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& reque
   struct fuse_args arguments = FUSE_ARGS_INIT(0, nullptr);
   bool built = fuse_opt_add_arg(&arguments, request.programName.c_str()) == 0;
   // Our own options first, so that the caller's come later and win where they may.
-  built = built && fuse_opt_add_arg(&arguments, "-oro,default_permissions,subtype=peekfs") == 0;
+  built = built && fuse_opt_add_arg(&arguments, "-odefault_permissions,subtype=peekfs") == 0;
   // The source name is the drive as given; commas and backslashes in it are escaped.
   char* source = nullptr;
   built = built && fuse_opt_add_opt_escaped(&source, ("fsname=" + request.sourceName).c_str()) == 0;
@@ -250,6 +250,9 @@ int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& reque
   for (const std::string& option : request.options) {
     built = built && fuse_opt_add_arg(&arguments, ("-o" + option).c_str()) == 0;
   }
+  // Of ro and rw the last wins: ro comes last, so no option of the caller's makes the
+  // mount writable.
+  built = built && fuse_opt_add_arg(&arguments, "-oro") == 0;
   if (!built) {
     fuse_opt_free_args(&arguments);
     return 1;
@@ -261,26 +264,32 @@ int ServeFuseMount(ReadOnlyFileSystem* fileSystem, const FuseMountRequest& reque
   struct fuse* fuse = fuse_new(&arguments, &operations, sizeof(operations), &binding);
   fuse_opt_free_args(&arguments);
   if (fuse == nullptr) return 1;
-  if (fuse_mount(fuse, request.mountPoint.c_str()) != 0) {
+  // libfuse unmounts the path it mounted, after fuse_daemonize has changed the directory
+  // to "/": a relative path would then name another place, and unmount what is there.
+  char* absolute = realpath(request.mountPoint.c_str(), nullptr);
+  if (absolute == nullptr) {
+    std::fprintf(stderr, "peekfs: bad mount point %s: %s\n", request.mountPoint.c_str(),
+                 std::strerror(errno));
     fuse_destroy(fuse);
     return 1;
   }
+  // The stop signals are caught from before the mount on, and the detached process
+  // inherits the handlers: a stop that comes as soon as the caller's process has ended
+  // still ends the loop (at once, if it has not begun) and unmounts.
+  struct fuse_session* session = fuse_get_session(fuse);
+  const bool signals = fuse_set_signal_handlers(session) == 0;
+  const int mounted = fuse_mount(fuse, absolute);
+  std::free(absolute);
   // Detaching after the mount: the caller's process ends only once the mount is up.
-  if (fuse_daemonize(request.foreground ? 1 : 0) != 0) {
-    fuse_unmount(fuse);
-    fuse_destroy(fuse);
-    return 1;
-  }
-  if (!request.foreground) {
+  const bool served = mounted == 0 && fuse_daemonize(request.foreground ? 1 : 0) == 0;
+  if (served && !request.foreground) {
     detached = true;
     openlog("peekfs", LOG_PID, LOG_USER);
   }
-  struct fuse_session* session = fuse_get_session(fuse);
-  const bool signals = fuse_set_signal_handlers(session) == 0;
   // One thread: the volume is not safe for more.
-  const int result = fuse_loop(fuse);
+  const int result = served ? fuse_loop(fuse) : -1;
   if (signals) fuse_remove_signal_handlers(session);
-  fuse_unmount(fuse);
+  if (mounted == 0) fuse_unmount(fuse);
   fuse_destroy(fuse);
   // A signal that ends the loop comes back as its number: a requested end.
   return result < 0 ? 1 : 0;
