@@ -85,7 +85,7 @@ imagebuilder::Image DamagedImage() {
   imagebuilder::Image image = imagebuilder::BuildX68k(layout);
   if (!image.error.empty()) return image;
   const auto& nodes = image.partitions[0].nodes;
-  image.SetFatEntry(0, nodes.at("\\LOOP.BIN").clusters[2], nodes.at("\\LOOP.BIN").clusters[1]);
+  image.SetFatEntry(0, nodes.at("\\LOOP.BIN").clusters[1], nodes.at("\\LOOP.BIN").clusters[0]);
   image.SetFatEntry(0, nodes.at("\\SHORT.BIN").clusters[0], 0xFFFF);
   return image;
 }

@@ -340,4 +340,42 @@ timeout 20 peekfs -f "$IMG" $N; echo $?; wait; shown
          "tmpfs\nfuse.peekfs\ntmpfs\n0\ntmpfs\n", "");
 }
 
+// A damaged layout through a real mount: a folder whose name ends in a lone lead byte, four
+// folders that each link the other three, a chain that loops inside its file's size and
+// one that ends before it. find ends with each folder once; a read of the two files fails
+// (a read gives all it asks for or nothing) and their sizes stay.
+TEST_F(EndToEndTest, PeekFsShowsADamagedTreeOnceAndFailsBrokenChains) {
+  imagebuilder::PartitionLayout partition;
+  partition.root = {Dir("TL\x81", {Dir("SUB", {File("IN.TXT", "in\n")})}),
+                    File("LOOP.DAT", std::string(3000, 'l')),
+                    File("SHORT.DAT", std::string(3000, 's'))};
+  for (int i = 0; i < 4; ++i) partition.root.push_back(Dir("C" + std::to_string(i), {}));
+  imagebuilder::X68kImageLayout layout;
+  layout.partitions = {partition};
+  const imagebuilder::Image probe = imagebuilder::BuildX68k(layout);
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      const std::string name = "C" + std::to_string(j);
+      if (i != j)
+        layout.partitions[0].rawEntries.push_back(
+            imagebuilder::MakeRawEntry("\\C" + std::to_string(i), name + "         ", 0x10, 0, 0,
+                                       probe.partitions[0].nodes.at("\\" + name).clusters[0]));
+    }
+  }
+  imagebuilder::Image image = imagebuilder::BuildX68k(layout);
+  const auto& nodes = image.partitions[0].nodes;
+  image.SetFatEntry(0, nodes.at("\\LOOP.DAT").clusters[1], nodes.at("\\LOOP.DAT").clusters[0]);
+  image.SetFatEntry(0, nodes.at("\\SHORT.DAT").clusters[0], 0xFFFF);
+  WriteImage(image, "damaged.hds");
+  Expect(
+      Run("mkdir mnt && peekfs ../damaged.hds mnt && find mnt | sort && cat mnt/TL%81/SUB/IN.TXT "
+          "; cat mnt/LOOP.DAT mnt/SHORT.DAT | wc -c; stat -c %s "
+          "mnt/SHORT.DAT; fusermount3 -u mnt",
+          "C.UTF-8"),
+      0,
+      "mnt\nmnt/C0\nmnt/C1\nmnt/C2\nmnt/C3\nmnt/LOOP.DAT\nmnt/SHORT.DAT\nmnt/TL%81\n"
+      "mnt/TL%81/SUB\nmnt/TL%81/SUB/IN.TXT\nin\n0\n3000\n",
+      "cat: mnt/LOOP.DAT: Input/output error\ncat: mnt/SHORT.DAT: Input/output error\n");
+}
+
 }  // namespace
