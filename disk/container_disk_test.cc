@@ -8,8 +8,12 @@
 #include <vector>
 
 #include "disk/floppy_image_format.h"
+#include "disk/physical_disk.h"
 #include "platform/byte_order.h"
+#include "tests/fake_aspi.h"
+#include "tests/fake_platform_family.h"
 #include "tests/fake_raw_drive.h"
+#include "tests/fake_vwin32.h"
 #include "tools/image_builder.h"
 
 namespace {
@@ -18,6 +22,7 @@ namespace ib = imagebuilder;
 using Bytes = std::vector<uint8_t>;
 
 constexpr char kFile[] = "floppy.img";
+constexpr char kRawText[] = "Physical Disk for WindowsNT(HDD/MO/...)";
 constexpr int kTrackSectors = 8;
 constexpr size_t kStride = kD88SectorHeaderBytes + 1024;  // one stored D88 sector
 
@@ -78,6 +83,46 @@ class ContainerDiskTest : public ::testing::Test {
   std::unique_ptr<platform::RawDrive> drive;
   std::unique_ptr<SectorDevice> device;
 };
+
+TEST_F(ContainerDiskTest, PhysicalDiskReadsDimAndD88AsTheRawImageIn1024ByteSectors) {
+  const Bytes raw = RawFloppy(0x5A);
+  const Bytes dim = ib::WriteDim(raw);
+  struct Case {
+    const char* what;
+    Bytes file;
+    const char* describe;
+    int32_t bytesPerSector;
+    uint32_t driveSectorSize;
+  };
+  const Case cases[] = {
+      {"DIM", dim, "DIM Floppy Image", 1024, 0},
+      {"D88 shuffled", ib::WriteD88({raw}, {true, false, {}}), "D88 Floppy Image", 1024, 0},
+      {"D88 of 160 tracks", ib::WriteD88({raw}, {false, true, {}}), "D88 Floppy Image", 1024, 0},
+      {"raw image", raw, kRawText, 512, 0},
+      {"DIM on a block device", dim, kRawText, 512, 512},
+  };
+  FakeAspiLibrary aspi;
+  FakeVwin32Service vwin32({}, FakeVwin32Geometry());
+  FakePlatformFamily family(platform::PlatformFamily::kNt);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    drives.AddDrive(kFile, c.file, c.driveSectorSize);
+    PhysicalDisk disk(&drives, &aspi, &vwin32, &family);
+    disk.SetName(kFile);
+    ASSERT_EQ(disk.Open(0), 0);
+    EXPECT_STREQ(disk.Describe(), c.describe);
+    const bool container = c.bytesPerSector == 1024;
+    EXPECT_EQ(disk.GetGeometry().bytesPerSector, c.bytesPerSector);
+    EXPECT_EQ(disk.GetGeometry().capacity, container ? 1232 : static_cast<int>(c.file.size()));
+    EXPECT_EQ(disk.DiskCount(), 1);
+    if (container) {
+      EXPECT_EQ(Unreadable(&disk, raw), std::vector<int>());
+    }
+    Bytes whole;
+    ASSERT_EQ(ReadRun(&disk, 0, 1232 * 1024 / c.bytesPerSector, &whole), 0);
+    EXPECT_TRUE(std::equal(whole.begin(), whole.end(), (container ? raw : c.file).begin()));
+  }
+}
 
 TEST_F(ContainerDiskTest, AbsentAndBadSectorsFailAloneAndFailTheirRun) {
   const Bytes raw = RawFloppy(0x33);
