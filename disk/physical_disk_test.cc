@@ -94,7 +94,6 @@ TEST_F(PhysicalDiskTest, ForwardsToTheActiveBackEnd) {
   EXPECT_EQ(g.baseSector, 2);
   EXPECT_EQ(disk->Seek(1, 0), 1536);
   EXPECT_EQ(disk->DiskCount(), 1);
-  EXPECT_EQ(disk->SelectDisk(1), -1);
   uint8_t buffer[1024];
   EXPECT_EQ(disk->Read(buffer, 2), 0);
   EXPECT_EQ(buffer[1023], 0x17);
