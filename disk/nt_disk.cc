@@ -41,7 +41,8 @@ int NtDisk::Open(int mode) {
 
   // A drive that reports no sector size (an image file) is read in 512-byte sectors.
   uint32_t sectorSize = 0;
-  if (drive->GetSectorSize(&sectorSize) && sectorSize > 0 &&
+  imageFile = !drive->GetSectorSize(&sectorSize);
+  if (!imageFile && sectorSize > 0 &&
       sectorSize <= static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
     bytesPerSector = static_cast<int32_t>(sectorSize);
   } else {
@@ -56,6 +57,8 @@ int NtDisk::Close() {
   handle.reset();
   return 0;
 }
+
+platform::RawDrive* NtDisk::ImageFile() { return imageFile ? handle.get() : nullptr; }
 
 int NtDisk::Read(void* buffer, unsigned count) { return Transfer(buffer, count, false); }
 

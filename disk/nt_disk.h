@@ -38,6 +38,10 @@ class NtDisk : public SectorDevice {
   // Read through the drive's uncached path where it has one.
   int ReadRescue(void* buffer, unsigned count) override;
 
+  // The open drive when it reported no sector size (an image file), for a reader of image
+  // containers to read through; null otherwise. Valid until the next Open or Close.
+  platform::RawDrive* ImageFile();
+
  private:
   // One transfer of count x bytesPerSector bytes, cached or not.
   int Transfer(void* buffer, unsigned count, bool uncached);
@@ -47,6 +51,7 @@ class NtDisk : public SectorDevice {
   void RecordSystemError(int error, int fallback);
 
   std::unique_ptr<platform::RawDrive> handle;  // null when closed
+  bool imageFile = false;                      // the drive reported no sector size
   platform::RawDriveService* const drives;
 };
 

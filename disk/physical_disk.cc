@@ -1,5 +1,7 @@
 #include "disk/physical_disk.h"
 
+#include "disk/container_disk.h"
+
 PhysicalDisk::PhysicalDisk(platform::RawDriveService* drives, platform::AspiLibrary* aspi,
                            platform::Vwin32Service* vwin32, platform::PlatformFamilyQuery* family)
     : ntDisk(drives), aspiDisk(aspi), win95Disk(vwin32) {
@@ -32,21 +34,32 @@ SectorDevice* PhysicalDisk::Active() {
   return nullptr;
 }
 
+SectorDevice* PhysicalDisk::Reader() {
+  if (container != nullptr && mode == DeviceModeNt) return container.get();
+  return Active();
+}
+
 const char* PhysicalDisk::Describe() {
-  SectorDevice* active = Active();
+  SectorDevice* active = Reader();
   return active != nullptr ? active->Describe() : "Physical Disk(HDD/MO/...)";
 }
 
 int PhysicalDisk::Open(int openMode) {
+  container.reset();
   SectorDevice* active = Active();
   if (active == nullptr) {
     SetError(DeviceErrorUnsupported);
     return -1;
   }
-  return active->Open(openMode);
+  const int result = active->Open(openMode);
+  if (result == 0 && mode == DeviceModeNt && ntDisk.ImageFile() != nullptr) {
+    container = OpenContainerDisk(ntDisk.ImageFile());
+  }
+  return result;
 }
 
 int PhysicalDisk::Close() {
+  container.reset();
   SectorDevice* active = Active();
   if (active == nullptr) {
     SetError(DeviceErrorUnsupported);
@@ -56,7 +69,7 @@ int PhysicalDisk::Close() {
 }
 
 int PhysicalDisk::Read(void* buffer, unsigned count) {
-  SectorDevice* active = Active();
+  SectorDevice* active = Reader();
   if (active == nullptr) {
     SetError(DeviceErrorUnsupported);
     return -1;
@@ -65,7 +78,7 @@ int PhysicalDisk::Read(void* buffer, unsigned count) {
 }
 
 int PhysicalDisk::Seek(int sector, int origin) {
-  SectorDevice* active = Active();
+  SectorDevice* active = Reader();
   if (active == nullptr) {
     SetError(DeviceErrorUnsupported);
     return -1;
@@ -74,7 +87,7 @@ int PhysicalDisk::Seek(int sector, int origin) {
 }
 
 DeviceGeometry PhysicalDisk::GetGeometry() {
-  SectorDevice* active = Active();
+  SectorDevice* active = Reader();
   if (active == nullptr) {
     // Nothing reaches ntDisk in this mode, so its geometry is all zeros.
     SetError(DeviceErrorUnsupported);
@@ -84,7 +97,7 @@ DeviceGeometry PhysicalDisk::GetGeometry() {
 }
 
 void PhysicalDisk::SetGeometry(DeviceGeometry geometry) {
-  SectorDevice* active = Active();
+  SectorDevice* active = Reader();
   if (active == nullptr) {
     SetError(DeviceErrorUnsupported);
     return;
@@ -112,10 +125,28 @@ const char* PhysicalDisk::GetName() {
 }
 
 int PhysicalDisk::ReadRescue(void* buffer, unsigned count) {
-  SectorDevice* active = Active();
+  SectorDevice* active = Reader();
   if (active == nullptr) {
     SetError(DeviceErrorUnsupported);
     return -1;
   }
   return active->ReadRescue(buffer, count);
+}
+
+int PhysicalDisk::DiskCount() {
+  SectorDevice* active = Reader();
+  if (active == nullptr) {
+    SetError(DeviceErrorUnsupported);
+    return 0;
+  }
+  return active->DiskCount();
+}
+
+int PhysicalDisk::SelectDisk(int index) {
+  SectorDevice* active = Reader();
+  if (active == nullptr) {
+    SetError(DeviceErrorUnsupported);
+    return -1;
+  }
+  return active->SelectDisk(index);
 }

@@ -2,6 +2,7 @@
 #define DISK_PHYSICAL_DISK_H_
 
 #include <cstdint>
+#include <memory>
 
 #include "disk/aspi_disk.h"
 #include "disk/nt_disk.h"
@@ -24,6 +25,11 @@ enum DeviceMode : int32_t {
 // the platform family and the drive name select. The NT family reads drive paths through
 // NtDisk, the Windows 95 family drive letters through Win95Disk; a name that starts with
 // a digit ("0:3:0") selects AspiDisk on any platform, for good.
+//
+// An image file that NtDisk opens is looked at once open: a DIM or D88 image container
+// (see OpenContainerDisk) is then read through its container device, which answers
+// Describe, Read, ReadRescue, Seek, the geometry and the disk selection until the next
+// Open or Close; any other file reads as raw sectors.
 //
 // Errors a back end records stay in that back end: GetError here reports only what the
 // PhysicalDisk recorded itself (DeviceErrorUnsupported when there is no back end).
@@ -50,17 +56,25 @@ class PhysicalDisk : public SectorDevice {
   // Without a back end: DeviceErrorUnsupported and "Unknown Physical Disk Mode".
   const char* GetName() override;
   int ReadRescue(void* buffer, unsigned count) override;
+  // Without a back end: 0 with DeviceErrorUnsupported.
+  int DiskCount() override;
+  // Without a back end: -1 with DeviceErrorUnsupported.
+  int SelectDisk(int index) override;
 
   DeviceMode Mode() const { return mode; }
 
  private:
   // The active back end, or null.
   SectorDevice* Active();
+  // What reads the medium: the container device over the back end's image file, if there
+  // is one; else the active back end, or null.
+  SectorDevice* Reader();
 
   DeviceMode mode = DeviceModeNone;
   NtDisk ntDisk;
   AspiDisk aspiDisk;
   Win95Disk win95Disk;
+  std::unique_ptr<SectorDevice> container;  // reads ntDisk's open image file
 };
 
 #endif  // DISK_PHYSICAL_DISK_H_

@@ -93,6 +93,7 @@ TEST_F(PhysicalDiskTest, ForwardsToTheActiveBackEnd) {
   EXPECT_EQ(g.capacity, 4096);
   EXPECT_EQ(g.baseSector, 2);
   EXPECT_EQ(disk->Seek(1, 0), 1536);
+  EXPECT_EQ(disk->DiskCount(), 1);
   uint8_t buffer[1024];
   EXPECT_EQ(disk->Read(buffer, 2), 0);
   EXPECT_EQ(buffer[1023], 0x17);
@@ -140,6 +141,8 @@ TEST_F(PhysicalDiskTest, ModeNoneAnswers) {
   EXPECT_EQ(fresh->Read(buffer, 1), -1);
   EXPECT_EQ(fresh->Seek(0, 0), -1);
   EXPECT_EQ(fresh->SetName("A:"), -1);
+  EXPECT_EQ(fresh->DiskCount(), 0);
+  EXPECT_EQ(fresh->SelectDisk(0), -1);
   EXPECT_EQ(fresh->GetError(), DeviceErrorUnsupported);
   EXPECT_TRUE(drives.Log().empty());
   EXPECT_EQ(vwin32.PortsOpened(), 0);

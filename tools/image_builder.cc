@@ -8,6 +8,7 @@
 #include <set>
 #include <utility>
 
+#include "disk/floppy_image_format.h"
 #include "platform/byte_order.h"
 
 namespace imagebuilder {
@@ -31,6 +32,8 @@ constexpr uint32_t kMaxClusterCount = 65524;
 constexpr uint32_t kMinPcClusterCount = 4085;
 constexpr uint32_t kSparedClusters = 16;
 constexpr uint16_t kEndOfChain = 0xFFFF;
+constexpr uint32_t kFloppyTrackBytes = kFloppySectorBytes * kFloppySectorsPerTrack;
+constexpr size_t kMostFloppyTracks = 160;
 
 void StoreFat16(uint8_t* p, uint16_t v, bool bigEndian) {
   if (bigEndian) {
@@ -469,6 +472,69 @@ uint8_t SmallestSectorsPerCluster(const std::vector<Node>& root, uint16_t sector
     sectorsPerCluster *= 2;
   }
   return static_cast<uint8_t>(sectorsPerCluster);
+}
+
+std::vector<uint8_t> WriteDim(const std::vector<uint8_t>& raw, const DimOptions& options) {
+  const size_t tracks = raw.size() / kFloppyTrackBytes;
+  if (raw.size() % kFloppyTrackBytes != 0 || tracks > kMostFloppyTracks) return {};
+  std::vector<uint8_t> dim(kDimHeaderBytes, 0);
+  dim[kDimMediaType] = kDimType2hd;
+  std::memcpy(dim.data() + kDimSignature, kDimSignatureText, kDimSignatureBytes);
+  const std::set<uint32_t> absent(options.absentTracks.begin(), options.absentTracks.end());
+  for (uint32_t t = 0; t < tracks; ++t) {
+    if (absent.count(t) != 0) continue;
+    dim[kDimTrackFlags + t] = 1;
+    const auto track = raw.begin() + static_cast<std::ptrdiff_t>(t) * kFloppyTrackBytes;
+    dim.insert(dim.end(), track, track + kFloppyTrackBytes);
+  }
+  return dim;
+}
+
+std::vector<uint8_t> WriteD88(const std::vector<std::vector<uint8_t>>& disks,
+                              const D88Options& options) {
+  std::vector<uint8_t> file;
+  for (size_t d = 0; d < disks.size(); ++d) {
+    const std::vector<uint8_t>& raw = disks[d];
+    const size_t tracks = raw.size() / kFloppyTrackBytes;
+    if (raw.size() % kFloppyTrackBytes != 0 || tracks > kMostFloppyTracks) return {};
+    std::map<uint32_t, const D88SectorMark*> marks;
+    for (const D88SectorMark& mark : options.marks) {
+      if (mark.disk == d) marks[mark.sector] = &mark;
+    }
+    // A table of 160 entries leaves the header 0x2A0 bytes long.
+    const size_t start = file.size();
+    file.resize(start + (options.shortTable ? kD88ShortTableEnd : kD88HeaderBytes), 0);
+    const std::string name = "DISK" + std::to_string(d + 1);
+    std::memcpy(&file[start + kD88Name], name.data(), std::min(name.size(), kD88NameBytes - 1));
+    file[start + kD88MediaType] = kD88Media2hd;
+    for (uint32_t t = 0; t < tracks; ++t) {
+      StoreLe32(&file[start + kD88TrackTable + 4 * t], static_cast<uint32_t>(file.size() - start));
+      std::vector<uint32_t> order;  // LBAs in the order stored
+      for (uint32_t k = 0; k < kFloppySectorsPerTrack; ++k) {
+        const uint32_t r = options.shuffled ? (k * 3 + t) % kFloppySectorsPerTrack : k;
+        const uint32_t lba = t * kFloppySectorsPerTrack + r;
+        if (marks.count(lba) == 0 || !marks[lba]->leftOut) order.push_back(lba);
+      }
+      for (uint32_t lba : order) {
+        uint8_t header[kD88SectorHeaderBytes] = {};
+        header[kD88Cylinder] = static_cast<uint8_t>(t / 2);
+        header[kD88Head] = static_cast<uint8_t>(t % 2);
+        header[kD88Record] = static_cast<uint8_t>(lba % kFloppySectorsPerTrack + 1);
+        header[kD88SizeCode] = 3;
+        StoreLe16(header + kD88SectorsInTrack, static_cast<uint32_t>(order.size()));
+        if (marks.count(lba) != 0) {
+          header[kD88Status] = marks[lba]->status;
+          header[kD88Deleted] = marks[lba]->deleted;
+        }
+        StoreLe16(header + kD88DataSize, kFloppySectorBytes);
+        file.insert(file.end(), header, header + sizeof header);
+        const auto data = raw.begin() + static_cast<std::ptrdiff_t>(lba) * kFloppySectorBytes;
+        file.insert(file.end(), data, data + kFloppySectorBytes);
+      }
+    }
+    StoreLe32(&file[start + kD88DiskSize], static_cast<uint32_t>(file.size() - start));
+  }
+  return file;
 }
 
 Image BuildX68k(const X68kImageLayout& layout) {

@@ -4,8 +4,9 @@
 // Builds whole disk images in memory for tests, benchmarks and the sample disk:
 // X68000 SCSI-format images (X68SCSI1 label, X68K partition table, one Human68k boot
 // sector, big-endian FAT copies, root directory and data area per partition) and
-// PC-boot-sector FAT16 images. After building, any byte can be changed, so tests can
-// make deleted entries, odd names, broken chains and other damage.
+// PC-boot-sector FAT16 images; and DIM and D88 floppy containers around raw floppy images.
+// After building, any byte can be changed, so tests can make deleted entries, odd names,
+// broken chains and other damage.
 
 #include <array>
 #include <cstdint>
@@ -170,6 +171,46 @@ uint8_t SmallestSectorsPerCluster(const std::vector<Node>& root, uint16_t sector
 // for a directory not in the tree).
 Image BuildX68k(const X68kImageLayout& layout);
 Image BuildPc(const PcImageLayout& layout);
+
+// Floppy image containers (layouts in disk/floppy_image_format.h) around raw 2HD images:
+// whole tracks of 8 sectors of 1024 bytes, head 0 and 1 of each cylinder, in cylinder,
+// head, sector order (1232 sectors for the 77 cylinders of a 2HD disk), at most 160 tracks.
+// Track t is cylinder t / 2, head t % 2; LBA s is track s / 8, sector number R s % 8 + 1.
+constexpr uint32_t kFloppySectorBytes = 1024;
+constexpr uint32_t kFloppySectorsPerTrack = 8;
+
+struct DimOptions {
+  std::vector<uint32_t> absentTracks;  // tracks the file leaves out (flag 0, no bytes)
+};
+
+// A DIM of media type 2HD storing every track of `raw` but the absent ones; empty when
+// `raw` is not whole tracks or holds more than 160.
+std::vector<uint8_t> WriteDim(const std::vector<uint8_t>& raw, const DimOptions& options = {});
+
+// One sector of a D88 stored otherwise than as good data.
+struct D88SectorMark {
+  size_t disk = 0;       // which of the disks given
+  uint32_t sector = 0;   // its LBA
+  bool leftOut = false;  // not stored: its track holds one sector fewer
+  uint8_t status = 0;    // status byte: 0xA0, 0xB0, 0xE0, 0xF0 say the sector is bad
+  uint8_t deleted = 0;   // deleted byte: 0x10 is a deleted-data mark
+};
+
+struct D88Options {
+  // Each track's sectors stored in the order R = (k x 3 + track) % 8 + 1 for k = 0..7,
+  // not by R.
+  bool shuffled = false;
+  // A track table of 160 entries: the first track starts at 0x2A0 instead of 0x2B0.
+  bool shortTable = false;
+  std::vector<D88SectorMark> marks;
+};
+
+// A D88 holding `disks` one after another, each a 2HD disk (media type 0x20) named
+// "DISK<n>" whose header's size counts the disk's header and tracks; tracks in order,
+// each sector with C, H, R, N = 3, the sectors in its track, density 0, and 1024 data
+// bytes. Empty when a disk is not whole tracks or holds more than 160.
+std::vector<uint8_t> WriteD88(const std::vector<std::vector<uint8_t>>& disks,
+                              const D88Options& options = {});
 
 }  // namespace imagebuilder
 

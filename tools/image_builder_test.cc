@@ -662,5 +662,19 @@ TEST(ImageTest, LayoutsThatCannotBeBuiltSayWhy) {
             x68k(PartitionLayout(), 3));
 }
 
+TEST(FloppyContainerTest, DimAndD88PutEachFieldAtItsOffset) {
+  const std::vector<uint8_t> raw(154 * 8192, 0xEE);
+  const std::vector<uint8_t> dim = WriteDim(raw, {{1}});
+  EXPECT_EQ(dim.size(), 256u + 153 * 8192);
+  EXPECT_EQ(std::vector<uint8_t>(dim.begin(), dim.begin() + 4), (std::vector<uint8_t>{0, 1, 0, 1}));
+  EXPECT_EQ(std::string(dim.begin() + 0xAB, dim.begin() + 0xB8), "DIFC HEADER  ");
+  const std::vector<uint8_t> d88 = WriteD88({raw}, {false, false, {{0, 1, false, 0xB0, 0x10}}});
+  EXPECT_EQ(d88.size(), 0x2B0u + 1232 * 1040);
+  EXPECT_EQ(std::vector<uint8_t>(d88.begin() + 0x1B, d88.begin() + 0x28),
+            (std::vector<uint8_t>{0x20, 0xB0, 0x8F, 0x13, 0, 0xB0, 2, 0, 0, 0x30, 0x23, 0, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(d88.begin() + 0x6C0, d88.begin() + 0x6D1),
+            (std::vector<uint8_t>{0, 0, 2, 3, 8, 0, 0, 0x10, 0xB0, 0, 0, 0, 0, 0, 0, 4, 0xEE}));
+}
+
 }  // namespace
 }  // namespace imagebuilder
