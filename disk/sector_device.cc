@@ -43,3 +43,11 @@ int SectorDevice::SetName(const char* text) {
 const char* SectorDevice::GetName() { return name.Text(); }
 
 int SectorDevice::ReadRescue(void* buffer, unsigned count) { return Read(buffer, count); }
+
+int SectorDevice::DiskCount() { return 1; }
+
+int SectorDevice::SelectDisk(int index) {
+  if (index == 0) return 0;
+  SetError(DeviceErrorUnsupported);
+  return -1;
+}

@@ -64,6 +64,12 @@ class SectorDevice {
   // cache of the operating system, so that one bad sector does not fail its neighbours
   // read with it. Same contract as Read; the base version is Read.
   virtual int ReadRescue(void* buffer, unsigned count);
+  // How many disks the medium holds one after another (a D88 file may hold several); the base
+  // version answers 1.
+  virtual int DiskCount();
+  // Makes disk `index` (0 the first) the one Seek and Read reach, with its own geometry: 0, or -1
+  // with DeviceErrorUnsupported when there is no such disk. The base version accepts only 0.
+  virtual int SelectDisk(int index);
 
  protected:
   int32_t bytesPerSector = 0;
