@@ -339,16 +339,12 @@ TEST_F(EndToEndTest, PcFloppyImagesFromMtoolsCopyByteForByte) {
          1, "", "Not Supported Media\n");
 }
 
-// Human68k 2HD floppy images: one mkhds makes from a folder (its chains interleaved),
-// listed, reported and copied byte for byte; one whose BPB does not fit the disk, of 78
-// cylinders, read with the standard layout; the same cut to 76 cylinders is refused.
+// Human68k 2HD images: mkhds's (chains interleaved) reported, listed and copied; one of 78
+// cylinders whose BPB does not fit read with the standard layout, refused cut to 76.
 TEST_F(EndToEndTest, HumanFloppyImagesAreListedAndCopied) {
   imagebuilder::PartitionLayout layout;
   layout.root = {Stamped(File("ODD.TXT", "standard layout"), kMonday, kNine)};
-  imagebuilder::FloppyOptions odd;
-  odd.inconsistentBpb = true;
-  odd.cylinders = 78;
-  WriteImage(imagebuilder::BuildHumanFloppy(layout, odd), "odd.xdf");
+  WriteImage(imagebuilder::BuildHumanFloppy(layout, {false, true, 78}), "odd.xdf");
   Expect(Run("mkdir -p src/MANY && seq 1 50000 >src/BIG.DAT && : >src/EMPTY.TXT && for i in "
              "$(seq 1 35); do echo file $i >src/MANY/F$i.TXT; done && touch -d \"2001-01-01 "
              "09:00:00\" src/*.* src/MANY && mkhds --floppy f.xdf src && stat -c %s f.xdf && "

@@ -82,80 +82,59 @@ TEST(PcPartitionTable, CapacityZeroFillsNothing) {
 }
 
 // A FAT12 medium of 128 sectors of 512 bytes: 1 reserved, 2 FATs of 2 sectors (682
-// entries each), 16 root entries, 122 clusters of one sector.
-constexpr size_t kFat12 = 512;
-
-std::vector<uint8_t> Fat12Media() {
+// entries each), 16 root entries, 122 clusters. `entries` are set in both FAT copies,
+// packed as MS-DOS packs them.
+std::vector<uint8_t> Fat12Media(const std::vector<std::pair<uint32_t, uint16_t>>& entries = {}) {
   auto image = handmedia::PcMedia(128 * 512, 512, 1, 1, 2, 16, 2);
   handmedia::PutLe16(&image, 19, 128);
+  for (const auto& [n, value] : entries) {
+    for (size_t at : {512 + n * 3 / 2, 1536 + n * 3 / 2}) {
+      const uint16_t word = static_cast<uint16_t>(image[at] | (image[at + 1] << 8));
+      handmedia::PutLe16(&image, at,
+                         n % 2 != 0 ? (word & 0x000F) | (value << 4) : (word & 0xF000) | value);
+    }
+  }
   return image;
 }
 
-// Entry n in the MS-DOS packing, in both FAT copies.
-void PutFat12(std::vector<uint8_t>* image, uint32_t n, uint16_t value) {
-  for (size_t copy : {kFat12, kFat12 + 1024}) {
-    const size_t at = copy + n * 3 / 2;
-    const uint16_t word = static_cast<uint16_t>((*image)[at] | ((*image)[at + 1] << 8));
-    handmedia::PutLe16(image, at,
-                       n % 2 != 0 ? (word & 0x000F) | (value << 4) : (word & 0xF000) | value);
-  }
+// Mounts the medium's one partition: the FAT width, or 0.
+int MountedWidth(InspectablePcVolume* volume) {
+  PartitionInfo table[1];
+  if (volume->ReadPartitionTable(table, 1) != 1 || volume->SelectPartition(table[0]) != 0) return 0;
+  return volume->fatBits;
 }
 
-TEST(PcFatWidth, FewerThan4085ClustersMakeA12BitFat) {
-  // Total sectors, and the width: the data area starts at sector 6.
+TEST(Fat12, FewerThan4085ClustersMakeA12BitFat) {
+  // Total sectors (the data area starts at sector 6), and the width.
   const std::pair<uint16_t, int> cases[] = {{128, 12}, {4084 + 6, 12}, {4085 + 6, 16}, {0, 16}};
   for (const auto& [total, bits] : cases) {
-    auto image = Fat12Media();
-    handmedia::PutLe16(&image, 19, total);
-    FakeSectorDevice device(image, 512);
+    FakeSectorDevice device(Fat12Media(), 512);
+    handmedia::PutLe16(&device.Image(), 19, total);
     InspectablePcVolume volume(&device);
-    PartitionInfo table[1];
-    ASSERT_EQ(volume.ReadPartitionTable(table, 1), 1);
-    ASSERT_EQ(volume.SelectPartition(table[0]), 0);
-    EXPECT_EQ(volume.fatBits, bits) << total;
+    EXPECT_EQ(MountedWidth(&volume), bits) << total;
   }
 }
 
-TEST(PcFatWidth, Fat32MediaAreNotRecognised) {
-  auto image = Fat12Media();
-  FakeSectorDevice device(image, 512);
-  EXPECT_EQ(PcFatVolume().Recognize(&device), 1);
-  device.Image()[22] = 0;
-  EXPECT_EQ(PcFatVolume().Recognize(&device), 0);
-}
-
-TEST(Fat12, EntriesOfEvenAndOddClustersAndTheirMarks) {
+TEST(Fat12, EntriesOfEvenAndOddClustersTheirMarksAndLoops) {
   // Cluster, stored entry, end of chain. Entry 341 straddles the two FAT sectors.
   const std::tuple<uint32_t, uint16_t, int> cases[] = {
-      {2, 0x345, 0}, {3, 0xABC, 0}, {4, 0xFF7, 0},   {5, 0xFF8, 1},
-      {6, 0xFFF, 1}, {7, 0x000, 0}, {341, 0x9D1, 0}, {681, 0xFFE, 1}};
-  auto image = Fat12Media();
-  for (const auto& [cluster, value, end] : cases) PutFat12(&image, cluster, value);
-  FakeSectorDevice device(image, 512);
-  PcFatVolume volume(&device);
-  PartitionInfo table[1];
-  ASSERT_EQ(volume.ReadPartitionTable(table, 1), 1);
-  ASSERT_EQ(volume.SelectPartition(table[0]), 0);
+      {2, 0x345, 0}, {3, 0xABC, 0}, {4, 0xFF7, 0}, {5, 0xFF8, 1},   {6, 0xFFF, 1},
+      {7, 0x000, 0}, {8, 9, 0},     {9, 8, 0},     {341, 0x9D1, 0}, {681, 0xFFE, 1}};
+  std::vector<std::pair<uint32_t, uint16_t>> entries;
+  for (const auto& [cluster, value, end] : cases) entries.emplace_back(cluster, value);
+  FakeSectorDevice device(Fat12Media(entries), 512);
+  InspectablePcVolume volume(&device);
+  ASSERT_EQ(MountedWidth(&volume), 12);
   EXPECT_EQ(volume.FatEntryCount(), 682u);
   for (const auto& [cluster, value, end] : cases) {
     EXPECT_EQ(volume.NextCluster(cluster), value) << cluster;
     EXPECT_EQ(volume.IsEndOfChain(volume.NextCluster(cluster)), end) << cluster;
   }
   EXPECT_EQ(volume.NextCluster(682), 0);
-  EXPECT_EQ(volume.IsEndOfChain(0xFFF8), 0);
-  // A chain into a bad cluster mark is broken; one that returns to itself loops.
-  const std::tuple<uint16_t, ChainStep, size_t> chains[] = {
-      {8, ChainStep::kLoop, 2}, {4, ChainStep::kBroken, 1}, {5, ChainStep::kEnd, 1}};
-  PutFat12(&device.Image(), 8, 9);
-  PutFat12(&device.Image(), 9, 8);
-  ASSERT_EQ(volume.SelectPartition(table[0]), 0);
-  for (const auto& [first, stop, length] : chains) {
-    ChainCursor chain(first);
-    while (volume.FollowChain(&chain) == ChainStep::kCluster) {
-    }
-    EXPECT_EQ(chain.stop, stop) << first;
-    EXPECT_EQ(chain.clusters.size(), length) << first;
-  }
+  // 8 and 9 link to each other: a loop, which cannot be loaded, as with 16-bit entries.
+  EXPECT_EQ(volume.ChainLength(8), 2u);
+  EXPECT_EQ(volume.LoadChain(8), nullptr);
+  EXPECT_NE(volume.LoadChain(5), nullptr);
 }
 
 TEST(Fat12, AnEntryStraddlingAnUnreadFatSectorIsUnknown) {
@@ -166,11 +145,9 @@ TEST(Fat12, AnEntryStraddlingAnUnreadFatSectorIsUnknown) {
     FakeSectorDevice device(Fat12Media(), 512);
     device.FailSectors(1 + bad, 1);
     device.FailSectors(3 + bad, 1);
-    PcFatVolume volume(&device);
+    InspectablePcVolume volume(&device);
     volume.SetRescue(1);
-    PartitionInfo table[1];
-    ASSERT_EQ(volume.ReadPartitionTable(table, 1), 1);
-    ASSERT_EQ(volume.SelectPartition(table[0]), 0);
+    ASSERT_EQ(MountedWidth(&volume), 12);
     EXPECT_EQ(volume.UnknownFatEntries(), unknown) << bad;
   }
 }
