@@ -1,10 +1,13 @@
 // Writes the fuzzers' seed corpus into the directory named on the command line: small
 // images from the image builder, each preceded by the fuzzers' control byte.
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "tools/image_builder.h"
 
 namespace {
@@ -47,6 +50,42 @@ imagebuilder::PartitionLayout SamplePartition(uint16_t sectorSize) {
   deleted[0] = 0xE5;
   partition.rawEntries.push_back({"\\", deleted});
   return partition;
+}
+
+// Where the last cluster in use of the image's first partition ends.
+uint64_t UsedEnd(const imagebuilder::Image& image) {
+  uint64_t end = image.partitions[0].dataOffset;
+  for (const auto& node : image.partitions[0].nodes) {
+    for (uint16_t cluster : node.second.clusters) {
+      end = std::max(end, image.ClusterOffset(0, cluster) + image.partitions[0].clusterBytes);
+    }
+  }
+  return end;
+}
+
+// Cuts a floppy image after the track that holds its last cluster in use, its total sectors
+// recorded to match; with `pc` its boot sector becomes a PC one of the same layout.
+void ShortenFloppy(imagebuilder::Image* image, bool pc) {
+  if (!image->error.empty()) return;
+  const uint64_t bytes = (UsedEnd(*image) + 8191) / 8192 * 8192;
+  image->bytes.resize(bytes);
+  uint8_t* boot = image->bytes.data();
+  platform::StoreBe16(boot + 26, static_cast<uint32_t>(bytes / 1024));
+  if (!pc) return;
+  std::memset(boot, 0, 64);
+  boot[0] = 0xEB;
+  boot[1] = 0x3C;
+  boot[2] = 0x90;
+  platform::StoreLe16(boot + 11, 1024);
+  boot[13] = 1;                         // sectors per cluster
+  platform::StoreLe16(boot + 14, 1);    // reserved sectors
+  boot[16] = 2;                         // FATs
+  platform::StoreLe16(boot + 17, 192);  // root entries
+  platform::StoreLe16(boot + 19, static_cast<uint32_t>(bytes / 1024));
+  boot[21] = 0xFE;
+  platform::StoreLe16(boot + 22, 2);  // sectors per FAT
+  boot[510] = 0x55;
+  boot[511] = 0xAA;
 }
 
 bool Write(const std::string& directory, const std::string& name, uint8_t control,
@@ -123,20 +162,20 @@ int main(int argc, char** argv) {
   imagebuilder::Image pc = imagebuilder::BuildPc(pcLayout);
   // A PC FAT16 volume has at least 4085 clusters, most of them free; the seed keeps the
   // image only up to the last cluster in use, which keeps it small.
-  if (pc.error.empty()) {
-    uint64_t end = pc.partitions[0].dataOffset;
-    for (const auto& node : pc.partitions[0].nodes) {
-      for (uint16_t cluster : node.second.clusters) {
-        const uint64_t next = pc.ClusterOffset(0, cluster) + pc.partitions[0].clusterBytes;
-        if (next > end) end = next;
-      }
-    }
-    if (end < pc.bytes.size()) pc.bytes.resize(end);
-  }
+  if (pc.error.empty()) pc.bytes.resize(UsedEnd(pc));
+
+  // A Human68k 2HD floppy with interleaved chains, and the same disk as a PC-98 medium
+  // (a PC boot sector, 1024-byte sectors, a 12-bit FAT).
+  imagebuilder::FloppyOptions scattered;
+  scattered.scatter = true;
+  imagebuilder::Image floppy = imagebuilder::BuildHumanFloppy(SamplePartition(1024), scattered);
+  imagebuilder::Image pc12 = floppy;
+  ShortenFloppy(&floppy, false);
+  ShortenFloppy(&pc12, true);
 
   const imagebuilder::Image damaged = DamagedImage();
 
-  const imagebuilder::Image* images[] = {&one, &pair, &large, &pc, &damaged};
+  const imagebuilder::Image* images[] = {&one, &pair, &large, &pc, &floppy, &pc12, &damaged};
   for (const imagebuilder::Image* image : images) {
     if (!image->error.empty()) {
       std::fprintf(stderr, "make_seeds: %s\n", image->error.c_str());
@@ -153,6 +192,9 @@ int main(int argc, char** argv) {
   ok = Write(directory, "pc-512-nocase", 6, pc) && ok;
   ok = Write(directory, "x68k-damaged", 0, damaged) && ok;
   ok = Write(directory, "x68k-damaged-rescue", 8, damaged) && ok;
+  ok = Write(directory, "floppy-2hd", 0, floppy) && ok;
+  ok = Write(directory, "floppy-2hd-rescue", 8, floppy) && ok;
+  ok = Write(directory, "pc-fat12-1024", 0, pc12) && ok;
   if (!ok) {
     std::fprintf(stderr, "make_seeds: cannot write into %s\n", directory.c_str());
     return 1;

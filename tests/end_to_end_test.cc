@@ -378,4 +378,51 @@ TEST_F(EndToEndTest, PeekFsShowsADamagedTreeOnceAndFailsBrokenChains) {
       "cat: mnt/LOOP.DAT: Input/output error\ncat: mnt/SHORT.DAT: Input/output error\n");
 }
 
+// PC floppy images made and filled by mtools, with 12-bit FATs: 1.44 MB (512-byte sectors,
+// a file reaching past cluster 0x800) and the 1232 KiB PC-98 format (1024-byte sectors).
+// BIG.BIN fills the hole GAP.BIN left, so its chain jumps. hauldisk copies what mcopy put
+// in, byte for byte. A FAT32 medium is not supported.
+TEST_F(EndToEndTest, PcFloppyImagesFromMtoolsCopyByteForByte) {
+  ASSERT_EQ(0, Run("mkdir -p src/MANY && seq 1 170000 >src/BIG.BIN && : >src/EMPTY.TXT && "
+                   "echo a >src/A.TXT && head -c 5000 src/BIG.BIN >gap.bin && for i in "
+                   "$(seq 1 35); do echo file $i >src/MANY/F$i.TXT; done")
+                   .status);
+  for (const char* format : {"-f 1440", "-t 77 -h 2 -s 8 -S 3 -r 6 -c 1"}) {
+    SCOPED_TRACE(format);
+    Expect(Run(std::string("rm -rf f.img out && mformat -C -i f.img ") + format +
+               " :: && mcopy -i f.img gap.bin src/A.TXT :: && mdel -i f.img ::/GAP.BIN && mcopy "
+               "-s -i f.img src/BIG.BIN src/EMPTY.TXT src/MANY :: && mkdir out && cd out && "
+               "hauldisk ../f.img \\\\ >/dev/null && cd .. && diff -r src out && echo same"),
+           0, "same\n", "");
+  }
+  Expect(Run("PATH=$PATH:/usr/sbin mkfs.fat -F 32 -C f32.img 40000 >/dev/null && peekdisk f32.img "
+             "\\\\"),
+         1, "", "Not Supported Media\n");
+}
+
+// Human68k 2HD images: mkhds's (chains interleaved) reported, listed and copied; one of 78
+// cylinders whose BPB does not fit read with the standard layout, refused cut to 76.
+TEST_F(EndToEndTest, HumanFloppyImagesAreListedAndCopied) {
+  imagebuilder::PartitionLayout layout;
+  layout.root = {Stamped(File("ODD.TXT", "standard layout"), kMonday, kNine)};
+  WriteImage(imagebuilder::BuildHumanFloppy(layout, {false, true, 78}), "odd.xdf");
+  Expect(Run("mkdir -p src/MANY && seq 1 50000 >src/BIG.DAT && : >src/EMPTY.TXT && for i in "
+             "$(seq 1 35); do echo file $i >src/MANY/F$i.TXT; done && touch -d \"2001-01-01 "
+             "09:00:00\" src/*.* src/MANY && mkhds --floppy f.xdf src && stat -c %s f.xdf && "
+             "peekdisk -i f.xdf \\\\ && mkdir out && cd out && hauldisk ../f.xdf \\\\ >/dev/null "
+             "&& cd .. && diff -r src out && echo same"),
+         0,
+         "1261568\nMax Partition= 1\nPartition Number= 0\n\tSector\t1024(byte/sector)\n"
+         "\tClustor\t1(sector/clustor)\n\tStart Sector\t0\n\tPart.Size\t1232(sector)\n"
+         "\tStart FAT\t1\n\tFAT Size\t2(sector)\n\tFAT Number\t2\n\tStart Root\t5(sector)\n"
+         "\tRoot Size\t6144(byte)\n\n"
+         "                BIG.DAT   288894  2001/01/01(\x8C\x8E) 09:00:00\n"
+         "              EMPTY.TXT        0  2001/01/01(\x8C\x8E) 09:00:00\n"
+         "                   MANY    <DIR>  2001/01/01(\x8C\x8E) 09:00:00\n\nsame\n",
+         "");
+  Expect(Run("hauldisk ../odd.xdf ODD.TXT && cat ODD.TXT && head -c 1245184 ../odd.xdf "
+             ">short.xdf && peekdisk short.xdf \\\\"),
+         1, "standard layout", "Not Supported Media\n");
+}
+
 }  // namespace

@@ -80,6 +80,29 @@ int FakeSectorDevice::Seek(int sector, int origin) {
   return 0;
 }
 
+void FakeSectorDevice::AddDisk(std::vector<uint8_t> more, int32_t sectorSize) {
+  if (disks.empty()) disks.push_back({{}, bytesPerSector});
+  disks.push_back({std::move(more), sectorSize});
+}
+
+int FakeSectorDevice::DiskCount() { return disks.empty() ? 1 : static_cast<int>(disks.size()); }
+
+int FakeSectorDevice::SelectDisk(int index) {
+  if (index < 0 || index >= DiskCount()) {
+    SetError(DeviceErrorUnsupported);
+    return -1;
+  }
+  if (disks.empty()) return 0;
+  std::swap(image, disks[selected].image);
+  std::swap(image, disks[index].image);
+  selected = index;
+  bytesPerSector = disks[index].sectorSize;
+  capacity = static_cast<int32_t>(image.size() / static_cast<size_t>(bytesPerSector));
+  baseSector = 0;
+  position = 0;
+  return 0;
+}
+
 void FakeSectorDevice::FailSectors(int64_t first, int64_t count, int times) {
   failures.push_back({first, count, times});
 }

@@ -35,6 +35,14 @@ class FakeSectorDevice final : public SectorDevice {
   int Read(void* buffer, unsigned count) override;
   int Seek(int sector, int origin) override;
 
+  // One more disk after those there are, as a container of several disks holds them: the
+  // device then answers DiskCount with their number, and SelectDisk makes one of them, with
+  // its own sector size, the one Seek and Read reach (at its start, baseSector 0). Image()
+  // is the selected disk's.
+  void AddDisk(std::vector<uint8_t> image, int32_t sectorSize);
+  int DiskCount() override;
+  int SelectDisk(int index) override;
+
   // Fault injection. A read that touches any sector in [first, first + count) fails with
   // DeviceErrorRead after copying nothing; the position still moves past the request.
   // With `times` >= 0 the range fails only that many reads, then reads well.
@@ -66,6 +74,12 @@ class FakeSectorDevice final : public SectorDevice {
     std::vector<uint8_t> bytes;
   };
   std::vector<Extent> extents;
+  struct Disk {
+    std::vector<uint8_t> image;  // empty while the disk is selected: `image` holds it
+    int32_t sectorSize;
+  };
+  std::vector<Disk> disks;  // every disk, once AddDisk was called
+  int selected = 0;
   int64_t position = 0;
   bool failAll = false;
   bool failOpen = false;

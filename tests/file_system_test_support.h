@@ -13,6 +13,7 @@
 #include "gtest/gtest.h"
 #include "tests/fake_sector_device.h"
 #include "tools/image_builder.h"
+#include "volume/human_floppy_volume.h"
 #include "volume/human_volume.h"
 #include "volume/pc_fat_volume.h"
 #include "volume/x68k_scsi_volume.h"
@@ -31,7 +32,8 @@ class Probe : public Variant {
   uint16_t CurrentCluster() const { return this->currentCluster; }
 };
 
-enum class Media { kX68k, kPc };
+// A floppy image has the standard 2HD layout and scattered chains.
+enum class Media { kX68k, kPc, kFloppy };
 
 // `count` bytes that differ from their neighbours, so that a misplaced byte shows.
 inline std::string Pattern(size_t count, uint8_t seed) {
@@ -61,6 +63,10 @@ class MountedImage {
       imagebuilder::X68kImageLayout x68k;
       x68k.partitions.push_back(layout);
       image = imagebuilder::BuildX68k(x68k);
+    } else if (media == Media::kFloppy) {
+      imagebuilder::FloppyOptions options;
+      options.scatter = true;
+      image = imagebuilder::BuildHumanFloppy(layout, options);
     } else {
       imagebuilder::PcImageLayout pc;
       pc.partition = layout;
@@ -77,6 +83,8 @@ class MountedImage {
     for (int64_t sector : bad) device->FailSectors(sector, 1);
     if (media == Media::kX68k) {
       volume = std::make_unique<Probe<X68kScsiVolume>>(device.get());
+    } else if (media == Media::kFloppy) {
+      volume = std::make_unique<Probe<HumanFloppyVolume>>(device.get());
     } else {
       volume = std::make_unique<Probe<PcFatVolume>>(device.get());
     }
@@ -90,6 +98,9 @@ class MountedImage {
   uint16_t CurrentCluster() const {
     if (media == Media::kX68k) {
       return static_cast<Probe<X68kScsiVolume>*>(volume.get())->CurrentCluster();
+    }
+    if (media == Media::kFloppy) {
+      return static_cast<Probe<HumanFloppyVolume>*>(volume.get())->CurrentCluster();
     }
     return static_cast<Probe<PcFatVolume>*>(volume.get())->CurrentCluster();
   }

@@ -34,6 +34,15 @@ constexpr uint32_t kSparedClusters = 16;
 constexpr uint16_t kEndOfChain = 0xFFFF;
 constexpr uint32_t kFloppyTrackBytes = kFloppySectorBytes * kFloppySectorsPerTrack;
 constexpr size_t kMostFloppyTracks = 160;
+constexpr uint16_t kEndOfChain12 = 0xFFF;
+
+// The Human68k 2HD floppy: 1024-byte sectors, 8 a track, 2 tracks a cylinder; 1 reserved
+// sector, 2 FATs of 2 sectors, 192 root entries, 1221 clusters of one sector.
+constexpr uint32_t kFloppyCylinderBytes = 2 * kFloppyTrackBytes;
+constexpr uint32_t kFloppyCylinders = 77;
+constexpr uint16_t kFloppyRootEntries = 192;
+constexpr uint32_t kFloppyClusters = 1221;
+constexpr uint8_t kFloppyMedia = 0xFE;
 
 void StoreFat16(uint8_t* p, uint16_t v, bool bigEndian) {
   if (bigEndian) {
@@ -41,6 +50,29 @@ void StoreFat16(uint8_t* p, uint16_t v, bool bigEndian) {
   } else {
     StoreLe16(p, v);
   }
+}
+
+// Entry `n` of a FAT: 16 bits in the given byte order, or 12 bits packed as MS-DOS packs
+// them (entry n in the little-endian word at byte n * 3 / 2, its high 12 bits for odd n,
+// its low 12 bits for even n).
+void StoreFatEntry(uint8_t* fat, uint32_t n, uint16_t v, bool bigEndian, int fatBits) {
+  if (fatBits != 12) {
+    StoreFat16(fat + static_cast<size_t>(n) * 2, v, bigEndian);
+    return;
+  }
+  uint8_t* p = fat + static_cast<size_t>(n) * 3 / 2;
+  if (n % 2 != 0) {
+    p[0] = static_cast<uint8_t>((p[0] & 0x0F) | ((v << 4) & 0xF0));
+    p[1] = static_cast<uint8_t>(v >> 4);
+  } else {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>((p[1] & 0xF0) | ((v >> 8) & 0x0F));
+  }
+}
+
+// Bytes a FAT of `entries` entries of `fatBits` bits takes.
+uint64_t FatBytes(uint64_t entries, int fatBits) {
+  return fatBits == 12 ? (entries * 3 + 1) / 2 : entries * 2;
 }
 
 uint64_t RoundUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
@@ -116,11 +148,20 @@ struct PlannedFile {
 };
 
 // Assigns clusters to every node of a partition's tree and makes every directory's
-// entries. Clusters are handed out in tree order, parents before their children.
+// entries. Clusters are handed out in tree order, parents before their children, up to
+// `lastCluster`. With `scatter` every chain takes every other free cluster from the lowest
+// up, as long as enough free ones are left, in descending order: chains interleave and no
+// link leads to the next cluster on the disk.
 class Planner {
  public:
-  Planner(const PartitionLayout& layout, uint32_t clusterBytes, uint32_t firstCluster)
-      : layout(layout), clusterBytes(clusterBytes), next(firstCluster) {
+  Planner(const PartitionLayout& layout, uint32_t clusterBytes, uint32_t firstCluster,
+          uint32_t lastCluster, bool scatter)
+      : layout(layout),
+        clusterBytes(clusterBytes),
+        next(firstCluster),
+        first(firstCluster),
+        lastCluster(lastCluster),
+        scatter(scatter) {
     for (const RawEntry& raw : layout.rawEntries) rawByDirectory[raw.directory].push_back(&raw);
   }
 
@@ -150,12 +191,48 @@ class Planner {
   std::map<std::string, Placement> nodes;
 
  private:
+  void TooMany() {
+    if (failure.empty()) {
+      failure = lastCluster == kMaxClusterCount + 1
+                    ? "the tree needs more clusters than FAT16 numbers"
+                    : "the tree needs more clusters than the disk holds";
+    }
+  }
+
+  std::vector<uint16_t> Scatter(uint64_t count) {
+    if (taken.empty()) taken.assign(lastCluster + 1, false);
+    uint64_t free = 0;
+    for (uint32_t c = first; c <= lastCluster; ++c) free += taken[c] ? 0 : 1;
+    std::vector<uint16_t> chain;
+    bool skip = false;
+    for (uint32_t c = first; c <= lastCluster && chain.size() < count; ++c) {
+      if (taken[c]) continue;
+      // Skipping `c` leaves free - 1 clusters for what the chain still needs.
+      if (!skip || free - 1 < count - chain.size()) {
+        chain.push_back(static_cast<uint16_t>(c));
+        taken[c] = true;
+        next = std::max(next, c + 1);
+        skip = true;
+      } else {
+        skip = false;
+      }
+      --free;
+    }
+    if (chain.size() < count) {
+      TooMany();
+      return {};
+    }
+    std::reverse(chain.begin(), chain.end());
+    return chain;
+  }
+
   std::vector<uint16_t> Allocate(uint64_t count, bool fragmented) {
     std::vector<uint16_t> chain;
     if (count == 0) return chain;
+    if (scatter) return Scatter(count);
     const uint64_t span = fragmented ? 2 * count : count;
-    if (next + span - 1 > kMaxClusterCount + 1) {
-      if (failure.empty()) failure = "the tree needs more clusters than FAT16 numbers";
+    if (next + span - 1 > lastCluster) {
+      TooMany();
       return chain;
     }
     chain.reserve(count);
@@ -219,6 +296,10 @@ class Planner {
   const PartitionLayout& layout;
   const uint32_t clusterBytes;
   uint32_t next;
+  const uint32_t first;
+  const uint32_t lastCluster;
+  const bool scatter;
+  std::vector<bool> taken;  // by cluster number, when scattering
   std::string failure;
   std::map<std::string, std::vector<const RawEntry*>> rawByDirectory;
   std::set<std::string> visited;
@@ -236,8 +317,13 @@ struct PartitionPlan {
   uint64_t totalSectors = 0;
 };
 
-bool PlanPartition(const PartitionLayout& layout, bool x68k, std::unique_ptr<Planner>* planner,
-                   PartitionPlan* plan, std::string* error) {
+// The media a partition is planned for.
+enum class Media { kX68k, kPc, kFloppy };
+
+bool PlanPartition(const PartitionLayout& layout, Media media, bool scatter,
+                   std::unique_ptr<Planner>* planner, PartitionPlan* plan, std::string* error) {
+  const bool x68k = media == Media::kX68k;
+  const int fatBits = media == Media::kFloppy ? 12 : 16;
   const uint32_t ss = layout.sectorSize;
   if (ss < 256 || ss > 8192 || !IsPowerOfTwo(ss)) {
     *error = "sector size " + std::to_string(ss) + " is not a power of two from 256 to 8192";
@@ -258,12 +344,16 @@ bool PlanPartition(const PartitionLayout& layout, bool x68k, std::unique_ptr<Pla
   const uint64_t rootNeed = (rootUsed + (rootUsed < layout.rootEntries ? 1 : 0)) * 32;
   const bool skipCluster2 = plan->rootBytes % ss != 0 && rootNeed > plan->rootBytes / ss * ss;
 
-  *planner = std::make_unique<Planner>(layout, plan->clusterBytes, skipCluster2 ? 3 : 2);
+  // A floppy's clusters are as many as its layout says.
+  const uint32_t lastCluster =
+      media == Media::kFloppy ? layout.clusterCount + 1 : kMaxClusterCount + 1;
+  *planner = std::make_unique<Planner>(layout, plan->clusterBytes, skipCluster2 ? 3 : 2,
+                                       lastCluster, scatter);
   if (!(*planner)->Run(error)) return false;
   const uint32_t used = (*planner)->ClustersUsed();
 
   uint64_t clusterCount = layout.clusterCount != 0 ? layout.clusterCount : used + kSparedClusters;
-  if (!x68k) clusterCount = std::max<uint64_t>(clusterCount, kMinPcClusterCount);
+  if (media == Media::kPc) clusterCount = std::max<uint64_t>(clusterCount, kMinPcClusterCount);
   if (clusterCount < used) {
     *error = "the tree needs " + std::to_string(used) + " clusters, more than " +
              std::to_string(clusterCount);
@@ -293,7 +383,7 @@ bool PlanPartition(const PartitionLayout& layout, bool x68k, std::unique_ptr<Pla
     // The boot sector's signature sits at byte 510, so the FAT starts after it.
     plan->fatStart = std::max<uint32_t>(layout.reservedSectors, (512 + ss - 1) / ss);
   }
-  plan->fatSectors = static_cast<uint32_t>(RoundUp((clusterCount + 2) * 2, ss) / ss);
+  plan->fatSectors = static_cast<uint32_t>(RoundUp(FatBytes(clusterCount + 2, fatBits), ss) / ss);
   if (x68k && plan->fatSectors > 255) {
     *error = "a FAT of " + std::to_string(plan->fatSectors) +
              " sectors does not fit the boot sector's one-byte field";
@@ -312,7 +402,7 @@ bool PlanPartition(const PartitionLayout& layout, bool x68k, std::unique_ptr<Pla
 // Writes FAT copies, directories and file contents of a planned partition whose boot
 // sector lies at `start`, and records where it put each part.
 void WritePartition(const PartitionLayout& layout, const PartitionPlan& plan, Planner* planner,
-                    uint64_t start, bool bigEndian, Image* image) {
+                    uint64_t start, bool bigEndian, int fatBits, Image* image) {
   const uint32_t ss = layout.sectorSize;
   PartitionPlacement placed;
   placed.start = start;
@@ -322,6 +412,7 @@ void WritePartition(const PartitionLayout& layout, const PartitionPlan& plan, Pl
   placed.clusterBytes = plan.clusterBytes;
   placed.fatBytes = plan.fatSectors * ss;
   placed.bigEndianFat = bigEndian;
+  placed.fatBits = static_cast<uint8_t>(fatBits);
   placed.sectorSize = layout.sectorSize;
   placed.sectorsPerCluster = layout.sectorsPerCluster;
   placed.fatCount = layout.fatCount;
@@ -338,14 +429,21 @@ void WritePartition(const PartitionLayout& layout, const PartitionPlan& plan, Pl
   uint8_t* fat = bytes + placed.fatOffset;
   auto link = [&](const std::vector<uint16_t>& chain) {
     for (size_t i = 0; i < chain.size(); ++i) {
-      const uint16_t value = i + 1 < chain.size() ? chain[i + 1] : kEndOfChain;
-      StoreFat16(fat + static_cast<size_t>(chain[i]) * 2, value, bigEndian);
+      const uint16_t end = fatBits == 12 ? kEndOfChain12 : kEndOfChain;
+      const uint16_t value = i + 1 < chain.size() ? chain[i + 1] : end;
+      StoreFatEntry(fat, chain[i], value, bigEndian, fatBits);
     }
   };
 
-  // Entries 0 and 1 describe no cluster; they carry the media marks.
-  StoreFat16(fat, 0xFFF8, bigEndian);
-  StoreFat16(fat + 2, 0xFFFF, bigEndian);
+  // Entries 0 and 1 describe no cluster; they carry the media marks (a floppy's FAT starts
+  // with its media byte, 0xFF, 0xFF).
+  if (fatBits == 12) {
+    StoreFatEntry(fat, 0, 0xF00 | kFloppyMedia, bigEndian, fatBits);
+    StoreFatEntry(fat, 1, 0xFFF, bigEndian, fatBits);
+  } else {
+    StoreFat16(fat, 0xFFF8, bigEndian);
+    StoreFat16(fat + 2, 0xFFFF, bigEndian);
+  }
 
   for (const PlannedDirectory& directory : planner->directories) {
     auto entryAt = [&](size_t index) -> uint64_t {
@@ -428,21 +526,27 @@ void Image::PokeBytes(uint64_t offset, const std::string& data) {
 void Image::SetFatEntry(int partition, uint16_t cluster, uint16_t value) {
   if (partition < 0 || static_cast<size_t>(partition) >= partitions.size()) return;
   const PartitionPlacement& p = partitions[partition];
-  if (static_cast<uint64_t>(cluster) * 2 + 2 > p.fatBytes) return;
+  const uint64_t at = p.fatBits == 12 ? cluster * 3u / 2 : cluster * 2u;
+  if (at + 2 > p.fatBytes) return;
   for (uint32_t copy = 0; copy < p.fatCount; ++copy) {
-    const uint64_t offset = p.fatOffset + static_cast<uint64_t>(copy) * p.fatBytes + cluster * 2u;
-    Poke(offset, static_cast<uint8_t>(p.bigEndianFat ? value >> 8 : value));
-    Poke(offset + 1, static_cast<uint8_t>(p.bigEndianFat ? value : value >> 8));
+    const uint64_t offset = p.fatOffset + static_cast<uint64_t>(copy) * p.fatBytes;
+    if (offset + p.fatBytes > bytes.size()) return;
+    StoreFatEntry(&bytes[offset], cluster, value, p.bigEndianFat, p.fatBits);
   }
 }
 
 uint16_t Image::GetFatEntry(int partition, uint16_t cluster) const {
   if (partition < 0 || static_cast<size_t>(partition) >= partitions.size()) return 0;
   const PartitionPlacement& p = partitions[partition];
-  const uint64_t offset = p.fatOffset + cluster * 2u;
-  if (static_cast<uint64_t>(cluster) * 2 + 2 > p.fatBytes || offset + 2 > bytes.size()) return 0;
+  const uint64_t at = p.fatBits == 12 ? cluster * 3u / 2 : cluster * 2u;
+  const uint64_t offset = p.fatOffset + at;
+  if (at + 2 > p.fatBytes || offset + 2 > bytes.size()) return 0;
   const uint8_t a = bytes[offset];
   const uint8_t b = bytes[offset + 1];
+  if (p.fatBits == 12) {
+    const uint16_t word = static_cast<uint16_t>((b << 8) | a);
+    return static_cast<uint16_t>(cluster % 2 != 0 ? word >> 4 : word & 0xFFF);
+  }
   return static_cast<uint16_t>(p.bigEndianFat ? (a << 8) | b : (b << 8) | a);
 }
 
@@ -557,7 +661,7 @@ Image BuildX68k(const X68kImageLayout& layout) {
   for (size_t i = 0; i < layout.partitions.size(); ++i) {
     const PartitionLayout& ps = layout.partitions[i];
     std::string error;
-    if (!PlanPartition(ps, true, &planned[i].planner, &planned[i].plan, &error)) {
+    if (!PlanPartition(ps, Media::kX68k, false, &planned[i].planner, &planned[i].plan, &error)) {
       return Failed("partition " + std::to_string(i) + ": " + error);
     }
     // The table gives starts in 1024-byte units; the reader turns them into device and
@@ -595,7 +699,7 @@ Image BuildX68k(const X68kImageLayout& layout) {
     StoreBe16(boot + 24, ps.rootEntries);
     boot[29] = static_cast<uint8_t>(p.plan.fatSectors);
 
-    WritePartition(ps, p.plan, p.planner.get(), p.start, true, &image);
+    WritePartition(ps, p.plan, p.planner.get(), p.start, true, 16, &image);
   }
   return image;
 }
@@ -605,7 +709,7 @@ Image BuildPc(const PcImageLayout& layout) {
   PartitionPlan plan;
   std::unique_ptr<Planner> planner;
   std::string error;
-  if (!PlanPartition(ps, false, &planner, &plan, &error)) return Failed(error);
+  if (!PlanPartition(ps, Media::kPc, false, &planner, &plan, &error)) return Failed(error);
 
   Image image;
   image.bytes.assign(plan.totalSectors * ps.sectorSize, 0);
@@ -636,7 +740,57 @@ Image BuildPc(const PcImageLayout& layout) {
   boot[510] = 0x55;
   boot[511] = 0xAA;
 
-  WritePartition(ps, plan, planner.get(), 0, false, &image);
+  WritePartition(ps, plan, planner.get(), 0, false, 16, &image);
+  return image;
+}
+
+Image BuildHumanFloppy(const PartitionLayout& layout, FloppyOptions options) {
+  if (options.cylinders < kFloppyCylinders) return Failed("a 2HD disk has at least 77 cylinders");
+  PartitionLayout ps;
+  ps.sectorSize = kFloppySectorBytes;
+  ps.sectorsPerCluster = 1;
+  ps.fatCount = 2;
+  ps.rootEntries = kFloppyRootEntries;
+  ps.reservedSectors = 1;
+  ps.clusterCount = kFloppyClusters;
+  ps.root = layout.root;
+  ps.rawEntries = layout.rawEntries;
+  PartitionPlan plan;
+  std::unique_ptr<Planner> planner;
+  std::string error;
+  if (!PlanPartition(ps, Media::kFloppy, options.scatter, &planner, &plan, &error))
+    return Failed(error);
+
+  Image image;
+  image.bytes.assign(static_cast<uint64_t>(options.cylinders) * kFloppyCylinderBytes, 0);
+  uint8_t* boot = image.bytes.data();
+  // A 68000 branch over the BPB to a branch to itself.
+  boot[0] = 0x60;
+  boot[1] = 0x1C;
+  std::memcpy(boot + 2, "Hudson soft 2.00", 16);
+  boot[30] = 0x60;
+  boot[31] = 0xFE;
+  if (options.inconsistentBpb) {
+    // The BPB of a 1.44 MB PC disk.
+    StoreBe16(boot + 18, 512);
+    boot[20] = 1;
+    boot[21] = 2;
+    StoreBe16(boot + 22, 1);
+    StoreBe16(boot + 24, 224);
+    StoreBe16(boot + 26, 2880);
+    boot[28] = 0xF0;
+    boot[29] = 9;
+  } else {
+    StoreBe16(boot + 18, ps.sectorSize);
+    boot[20] = ps.sectorsPerCluster;
+    boot[21] = ps.fatCount;
+    StoreBe16(boot + 22, plan.fatStart);
+    StoreBe16(boot + 24, ps.rootEntries);
+    StoreBe16(boot + 26, static_cast<uint32_t>(plan.totalSectors));
+    boot[28] = kFloppyMedia;
+    boot[29] = static_cast<uint8_t>(plan.fatSectors);
+  }
+  WritePartition(ps, plan, planner.get(), 0, false, 12, &image);
   return image;
 }
 

@@ -3,10 +3,10 @@
 
 // Builds whole disk images in memory for tests, benchmarks and the sample disk:
 // X68000 SCSI-format images (X68SCSI1 label, X68K partition table, one Human68k boot
-// sector, big-endian FAT copies, root directory and data area per partition) and
-// PC-boot-sector FAT16 images; and DIM and D88 floppy containers around raw floppy images.
-// After building, any byte can be changed, so tests can make deleted entries, odd names,
-// broken chains and other damage.
+// sector, big-endian FAT copies, root directory and data area per partition),
+// PC-boot-sector FAT16 images and Human68k 2HD floppy images (FAT12); and DIM and D88
+// floppy containers around raw floppy images. After building, any byte can be changed, so
+// tests can make deleted entries, odd names, broken chains and other damage.
 
 #include <array>
 #include <cstdint>
@@ -121,6 +121,7 @@ struct PartitionPlacement {
   uint32_t clusterBytes = 0;
   uint32_t fatBytes = 0;  // bytes per FAT copy
   bool bigEndianFat = true;
+  uint8_t fatBits = 16;  // 12 on floppy disks, little-endian and packed as MS-DOS packs it
   // The geometry as recorded in the boot sector.
   uint16_t sectorSize = 0;
   uint8_t sectorsPerCluster = 0;
@@ -148,7 +149,7 @@ class Image {
   uint64_t ClusterOffset(int partition, uint16_t cluster) const;
   void Poke(uint64_t offset, uint8_t value);
   void PokeBytes(uint64_t offset, const std::string& bytes);
-  // Sets one FAT entry in every FAT copy, in the partition's byte order.
+  // Sets one FAT entry in every FAT copy, in the partition's byte order and width.
   void SetFatEntry(int partition, uint16_t cluster, uint16_t value);
   uint16_t GetFatEntry(int partition, uint16_t cluster) const;
   // Writes the whole image to a file; false on failure.
@@ -211,6 +212,24 @@ struct D88Options {
 // bytes. Empty when a disk is not whole tracks or holds more than 160.
 std::vector<uint8_t> WriteD88(const std::vector<std::vector<uint8_t>>& disks,
                               const D88Options& options = {});
+struct FloppyOptions {
+  // Every chain, of files and directories, takes every other free cluster from the lowest
+  // up (as long as enough are left) in descending order: chains interleave, and no link
+  // leads to the next cluster on the disk.
+  bool scatter = false;
+  // The boot sector's BPB is that of a 1.44 MB PC disk, which does not fit the disk, so a
+  // reader must know the standard layout.
+  bool inconsistentBpb = false;
+  // Cylinders of the image, 77 or more; those past the 77th hold no part of the file system.
+  uint32_t cylinders = 77;
+};
+
+// A raw Human68k 2HD floppy image (sectors of 1024 bytes in cylinder, head, sector order)
+// holding the tree and raw entries of `layout`, whose geometry fields are not used: the
+// standard layout of 1 reserved sector (the boot sector: a 68000 branch, "Hudson soft 2.00"
+// at byte 2, the big-endian BPB at bytes 18-29), 2 FATs of 2 sectors (12-bit, little-endian,
+// starting 0xFE 0xFF 0xFF), 192 root entries and 1221 clusters of one sector.
+Image BuildHumanFloppy(const PartitionLayout& layout, FloppyOptions options = {});
 
 }  // namespace imagebuilder
 

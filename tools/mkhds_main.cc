@@ -1,7 +1,8 @@
 // mkhds: makes an X68000 SCSI-format disk image (an emulator's .HDS file) from host
-// folders, one partition per folder.
+// folders, one partition per folder, or a Human68k 2HD floppy image from one folder.
 //
 //   mkhds OUT.HDS DIR [DIR...]     (mkhds --help, mkhds --version)
+//   mkhds --floppy OUT.XDF DIR
 //
 // Host names are taken as UTF-8 and stored as code page 932; each file and folder keeps
 // its modification time (as local time) and its read-only bit. Names must fit the
@@ -28,12 +29,18 @@ constexpr uint32_t kSectorSize = 1024;
 // partition holds at most 255 sectors of 2-byte entries; stay clear of both.
 constexpr uint64_t kMostClusters = 65000;
 
+const char kUsage[] = "Usage: mkhds OUT.HDS DIR [DIR...]\n       mkhds --floppy OUT.XDF DIR\n";
+
 const char kHelp[] =
     "Usage: mkhds OUT.HDS DIR [DIR...]\n"
+    "       mkhds --floppy OUT.XDF DIR\n"
     "Makes OUT.HDS, an X68000 SCSI disk image such as emulators take, with one\n"
-    "partition per DIR that holds its files and folders. Names are taken as UTF-8 and\n"
-    "stored as Shift_JIS, at most 18 + 3 bytes; each entry keeps its modification time\n"
-    "(as local time) and its read-only bit.\n"
+    "partition per DIR that holds its files and folders; or with --floppy OUT.XDF, a\n"
+    "raw Human68k 2HD floppy image (1232 sectors of 1024 bytes, 1221 clusters of 1 KiB,\n"
+    "192 root entries) holding DIR, its cluster chains interleaved. Names are taken as\n"
+    "UTF-8 and stored as Shift_JIS, at most 18 + 3 bytes; each entry keeps its\n"
+    "modification time (as local time) and its read-only bit.\n"
+    "  --floppy   make a 2HD floppy image of one DIR\n"
     "  --help     print this text\n"
     "  --version  print the version\n";
 
@@ -96,6 +103,19 @@ bool ReadFolder(const fs::path& folder, const platform::HostText& text, std::vec
   return true;
 }
 
+// Writes a built image to `path`: the exit status, after saying what went wrong.
+int Write(const imagebuilder::Image& image, const char* path) {
+  if (!image.error.empty()) {
+    std::fprintf(stderr, "mkhds: %s\n", image.error.c_str());
+    return 1;
+  }
+  if (!image.WriteTo(path)) {
+    std::fprintf(stderr, "mkhds: cannot write %s\n", path);
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,11 +128,19 @@ int main(int argc, char** argv) {
     std::printf("mkhds %s\n", PEEK_VERSION);
     return 0;
   }
-  if (argc < 3) {
-    std::fprintf(stderr, "Usage: mkhds OUT.HDS DIR [DIR...]\n");
+  auto text = platform::NewHostTextFor("UTF-8");
+  const bool floppy = argc > 1 && std::strcmp(argv[1], "--floppy") == 0;
+  if (floppy ? argc != 4 : argc < 3) {
+    std::fputs(kUsage, stderr);
     return 1;
   }
-  auto text = platform::NewHostTextFor("UTF-8");
+  if (floppy) {
+    imagebuilder::PartitionLayout partition;
+    if (!ReadFolder(argv[3], *text, &partition.root)) return 1;
+    imagebuilder::FloppyOptions options;
+    options.scatter = true;
+    return Write(imagebuilder::BuildHumanFloppy(partition, options), argv[2]);
+  }
   imagebuilder::X68kImageLayout layout;
   for (int index = 2; index < argc; ++index) {
     std::vector<Node> root;
@@ -127,14 +155,5 @@ int main(int argc, char** argv) {
     partition.root = std::move(root);
     layout.partitions.push_back(std::move(partition));
   }
-  const imagebuilder::Image image = imagebuilder::BuildX68k(layout);
-  if (!image.error.empty()) {
-    std::fprintf(stderr, "mkhds: %s\n", image.error.c_str());
-    return 1;
-  }
-  if (!image.WriteTo(argv[1])) {
-    std::fprintf(stderr, "mkhds: cannot write %s\n", argv[1]);
-    return 1;
-  }
-  return 0;
+  return Write(imagebuilder::BuildX68k(layout), argv[1]);
 }

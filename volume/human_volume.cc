@@ -9,10 +9,15 @@
 
 namespace {
 
-// The largest FAT a FAT16 volume can use: 65536 two-byte entries. A boot record that
-// declares a longer FAT is read only this far, so a damaged one cannot demand a huge
-// buffer; clusters beyond it cannot be addressed by a 16-bit entry anyway.
+// The largest FAT a volume can use: 65536 two-byte entries, or 4096 entries of 12 bits. A
+// boot record that declares a longer FAT is read only this far, so a damaged one cannot
+// demand a huge buffer; clusters beyond it cannot be addressed by an entry anyway.
 constexpr uint32_t kMaxFatBytes = 65536 * 2;
+constexpr uint32_t kMaxFat12Bytes = 4096 * 3 / 2;
+
+// In a 12-bit FAT, 0xFF7 marks a bad cluster and 0xFF8..0xFFF end a chain: no cluster has
+// such a number.
+constexpr uint32_t kFat12Marks = 0xFF7;
 
 // The most a directory's chain may hold: 1,048,576 entries of 32 bytes.
 constexpr uint64_t kMaxDirectoryBytes = 32u << 20;
@@ -53,6 +58,7 @@ HumanVolume::~HumanVolume() = default;
 int HumanVolume::SelectPartition(const PartitionInfo& info) {
   // Directories of another partition, or of an earlier mount, are no longer true.
   directories.Clear();
+  if (device != nullptr && device->SelectDisk(info.disk) < 0) return -1;
   sectorSize = info.sectorSize;
   sectorsPerCluster = info.sectorsPerCluster;
   startSector = info.startSector;
@@ -92,7 +98,8 @@ int HumanVolume::Mount() {
   device->SetGeometry(geometry);
 
   uint32_t fatReadSectors = static_cast<uint32_t>(fatSectors);
-  const uint32_t fatLimitSectors = (kMaxFatBytes + sectorSize - 1) / sectorSize;
+  const uint32_t fatLimitSectors =
+      ((fatBits == 12 ? kMaxFat12Bytes : kMaxFatBytes) + sectorSize - 1) / sectorSize;
   if (fatReadSectors > fatLimitSectors) fatReadSectors = fatLimitSectors;
   if (!TryResize(&fat, static_cast<size_t>(2) * fatReadSectors * sectorSize)) return -1;
   if (!ReadFat(fatReadSectors)) {
@@ -137,8 +144,15 @@ bool HumanVolume::ReadFat(uint32_t sectors) {
 }
 
 bool HumanVolume::FatEntryKnown(uint32_t cluster) const {
-  const size_t sector = static_cast<size_t>(cluster) * 2 / DeviceSectorBytes();
-  return sector >= unknownFat.size() || !unknownFat[sector];
+  if (unknownFat.empty()) return true;
+  // The entry's two bytes; with 12 bits they may lie in two sectors.
+  const size_t first =
+      fatBits == 12 ? static_cast<size_t>(cluster) * 3 / 2 : static_cast<size_t>(cluster) * 2;
+  for (size_t byte = first; byte <= first + 1; ++byte) {
+    const size_t sector = byte / DeviceSectorBytes();
+    if (sector < unknownFat.size() && unknownFat[sector]) return false;
+  }
+  return true;
 }
 
 uint32_t HumanVolume::UnknownFatEntries() const {
@@ -157,18 +171,23 @@ std::shared_ptr<const LoadedChain> HumanVolume::Directory(uint16_t cluster) {
 
 int HumanVolume::IsEndOfChain(uint32_t cluster) {
   const uint32_t low = cluster & 0xFFFF;
+  if (fatBits == 12) return low >= 0xFF8 && low <= 0xFFF ? 1 : 0;
   return low >= 0xFFF8 ? 1 : 0;
 }
 
 uint16_t HumanVolume::NextCluster(uint32_t cluster) {
   const uint32_t index = cluster & 0xFFFF;
   if (index >= FatEntryCount()) return 0;
-  return platform::LoadLe16(&fat[static_cast<size_t>(index) * 2]);
+  if (fatBits != 12) return platform::LoadLe16(&fat[static_cast<size_t>(index) * 2]);
+  // The entry count keeps both bytes of the word inside the FAT read.
+  const uint16_t word = platform::LoadLe16(&fat[static_cast<size_t>(index) * 3 / 2]);
+  return static_cast<uint16_t>(index % 2 != 0 ? word >> 4 : word & 0xFFF);
 }
 
 uint32_t HumanVolume::FatEntryCount() const {
   // The buffer is twice the FAT read from the disk; only the first half describes clusters.
-  return static_cast<uint32_t>(fat.size() / 4);
+  if (fatBits != 12) return static_cast<uint32_t>(fat.size() / 4);
+  return std::min<uint32_t>(static_cast<uint32_t>(fat.size() / 2 * 2 / 3), kFat12Marks);
 }
 
 bool HumanVolume::IsChainCluster(uint32_t cluster) const {

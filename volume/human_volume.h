@@ -43,6 +43,9 @@ struct PartitionInfo {
   // The partition's boot record could not be read: it has no geometry and cannot be
   // selected.
   bool bootUnreadable = false;
+  // Which disk of the device holds the partition (SectorDevice::SelectDisk): 0 but on a
+  // container of several disks, each of which is one partition.
+  int32_t disk = 0;
 };
 
 // How following a cluster chain one step ended.
@@ -118,7 +121,8 @@ struct SearchRecord {
   size_t position = 0;  // byte offset of the next entry in directory
 };
 
-// A read-only Human68k (FAT16) volume over one SectorDevice. The volume holds the device
+// A read-only Human68k volume (a 16-bit FAT, or a 12-bit one on floppy disks and small PC
+// media) over one SectorDevice. The volume holds the device
 // by pointer and never releases it: the device must outlive the volume. It reads the
 // device only through GetGeometry, SetGeometry, Seek with origin 0, Read and (rescue
 // reading) ReadRescue.
@@ -141,7 +145,8 @@ class HumanVolume {
   // Fills up to `capacity` records of `table` and returns how many; 0 for every kind of
   // rejection. May change sectorMultiplier and nothing else in the volume.
   virtual int ReadPartitionTable(PartitionInfo* table, int capacity) = 0;
-  // Copies the nine geometry fields and returns Mount's result.
+  // Makes the partition's disk the device's selected one (SectorDevice::SelectDisk), copies
+  // the nine geometry fields and returns Mount's result; -1 when the disk cannot be selected.
   virtual int SelectPartition(const PartitionInfo& info);
   // Opens the file a path leads to; null if it leads to no file. `mode` has no effect.
   // The handle belongs to the caller and is valid while this volume stays mounted.
@@ -170,10 +175,13 @@ class HumanVolume {
   virtual int Mount();
   // The text after a leading '\\' or '/', or null when the path starts with neither.
   virtual const char* SkipRootSeparator(const char* path);
-  // 1 when the low 16 bits of `cluster` lie in 0xFFF8..0xFFFF.
+  // 1 when the low 16 bits of `cluster` lie in 0xFFF8..0xFFFF, or with a 12-bit FAT in
+  // 0xFF8..0xFFF.
   virtual int IsEndOfChain(uint32_t cluster);
-  // The FAT entry of the cluster (low 16 bits). Outside the FAT, or without a FAT, 0:
-  // a free entry, which no chain may link to.
+  // The FAT entry of the cluster (low 16 bits): a 16-bit little-endian word, or with a
+  // 12-bit FAT the MS-DOS packing (entry n in the little-endian word at byte n * 3 / 2, its
+  // high 12 bits for odd n, its low 12 bits for even n). Outside the FAT, or without a FAT,
+  // 0: a free entry, which no chain may link to.
   virtual uint16_t NextCluster(uint32_t cluster);
   // The whole chain starting at `first` (0: the root directory) in a new buffer, or null
   // when a cluster cannot be read, the chain is broken or loops, or there is no FAT.
@@ -241,7 +249,8 @@ class HumanVolume {
   // Entries of data clusters in sectors of the FAT that no copy could give (rescue
   // reading mounts without them); 0 when the whole FAT was read.
   uint32_t UnknownFatEntries() const;
-  // Number of FAT entries read from the disk; 0 when no FAT is loaded.
+  // Number of FAT entries read from the disk; 0 when no FAT is loaded. With a 12-bit FAT at
+  // most 0xFF7, where the numbers that mark bad clusters and chain ends begin.
   uint32_t FatEntryCount() const;
   // True when `cluster` may stand in a chain: a data cluster the loaded FAT describes.
   bool IsChainCluster(uint32_t cluster) const;
@@ -351,7 +360,8 @@ class HumanVolume {
   // can. False when a sector comes from no copy, unless rescue reading notes it in
   // unknownFat and goes on.
   bool ReadFat(uint32_t sectors);
-  // False when the entry of `cluster` lies in a sector of the FAT that could not be read.
+  // False when the entry of `cluster` lies in a sector of the FAT that could not be read; a
+  // 12-bit entry that straddles two sectors is unknown when either is.
   bool FatEntryKnown(uint32_t cluster) const;
   // LookupName by decoding the entries in order.
   int LookupScanning(const LoadedChain& contents, FindResult* out, const char* name);
@@ -373,6 +383,8 @@ class HumanVolume {
   int32_t rootBytes = 0;
 
   int sectorMultiplier = 1;
+  // Width of a FAT entry, 16 or 12: the variant decides, at the latest when it mounts.
+  int fatBits = 16;
   SectorDevice* device = nullptr;  // not owned
   int options = 0;
   // The first FAT copy as stored on the disk, followed by as many zero bytes; empty when

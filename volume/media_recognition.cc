@@ -1,5 +1,6 @@
 #include "volume/media_recognition.h"
 
+#include "volume/human_floppy_volume.h"
 #include "volume/pc_fat_volume.h"
 #include "volume/x68k_scsi_volume.h"
 
@@ -7,9 +8,11 @@ std::unique_ptr<HumanVolume> RecognizeMedia(SectorDevice* device, bool rescue, b
   if (recognized != nullptr) *recognized = false;
   // Volumes without a device answer Recognize and Create only. A medium can carry the
   // X68000 marks and the end mark of a PC boot sector; the X68000 variant is asked first.
+  // A Human68k floppy boot sector starts with a 68000 branch, which neither of them takes.
   X68kScsiVolume x68kMedia;
   PcFatVolume pcMedia;
-  HumanVolume* const variants[] = {&x68kMedia, &pcMedia};
+  HumanFloppyVolume floppyMedia;
+  HumanVolume* const variants[] = {&x68kMedia, &pcMedia, &floppyMedia};
   for (HumanVolume* asking : variants) {
     asking->SetRescue(rescue ? 1 : 0);
     if (asking->Recognize(device) == 0) continue;

@@ -15,7 +15,11 @@ int PcFatVolume::Recognize(SectorDevice* device) {
   uint8_t head[4096] = {};
   int32_t d = 0;
   if (!ReadMediaHead(device, head, &d)) return 0;
-  return head[0] == 0xEB && head[510] == 0x55 && head[511] == 0xAA ? 1 : 0;
+  // A FAT32 boot sector records its FAT size elsewhere and leaves the 16-bit field zero.
+  return head[0] == 0xEB && head[510] == 0x55 && head[511] == 0xAA &&
+                 platform::LoadLe16(head + 22) != 0
+             ? 1
+             : 0;
 }
 
 std::unique_ptr<HumanVolume> PcFatVolume::Create(SectorDevice* device) {
@@ -47,6 +51,20 @@ int PcFatVolume::ReadPartitionTable(PartitionInfo* table, int capacity) {
   info.rootBytes = static_cast<int32_t>(platform::LoadLe16(head + 17)) * 32;
   info.reserved = 0;
   return 1;
+}
+
+int PcFatVolume::Mount() {
+  // The fewest clusters a FAT16 volume has; a FAT with fewer is 12 bits wide.
+  constexpr int64_t kFat16Clusters = 4085;
+  fatBits = 16;
+  if (partitionSectors > 0 && sectorSize != 0 && sectorsPerCluster != 0) {
+    const int64_t dataStart = static_cast<int64_t>(rootStart) +
+                              (static_cast<int64_t>(rootBytes) + sectorSize - 1) / sectorSize;
+    const int64_t clusters =
+        partitionSectors > dataStart ? (partitionSectors - dataStart) / sectorsPerCluster : 0;
+    if (clusters < kFat16Clusters) fatBits = 12;
+  }
+  return HumanVolume::Mount();
 }
 
 const uint8_t* PcFatVolume::DecodeDirEntry(const uint8_t* entry, FindResult* out) {

@@ -25,8 +25,10 @@ class InspectableX68kVolume : public X68kScsiVolume {
   using X68kScsiVolume::X68kScsiVolume;
 };
 
+// The marks of a PC boot sector, and a FAT of one sector: without one it is FAT32's.
 void MakePcBootSector(std::vector<uint8_t>* image) {
   (*image)[0] = 0xEB;
+  (*image)[22] = 1;
   (*image)[510] = 0x55;
   (*image)[511] = 0xAA;
 }
