@@ -410,7 +410,8 @@ TEST_F(EndToEndTest, HumanFloppyImagesAreListedAndCopied) {
              "$(seq 1 35); do echo file $i >src/MANY/F$i.TXT; done && touch -d \"2001-01-01 "
              "09:00:00\" src/*.* src/MANY && mkhds --floppy f.xdf src && stat -c %s f.xdf && "
              "peekdisk -i f.xdf \\\\ && mkdir out && cd out && hauldisk ../f.xdf \\\\ >/dev/null "
-             "&& cd .. && diff -r src out && echo same"),
+             "&& cd .. && diff -r src out && mkdir mnt && peekfs f.xdf mnt && diff -r src mnt "
+             "&& fusermount3 -u mnt && echo same"),
          0,
          "1261568\nMax Partition= 1\nPartition Number= 0\n\tSector\t1024(byte/sector)\n"
          "\tClustor\t1(sector/clustor)\n\tStart Sector\t0\n\tPart.Size\t1232(sector)\n"
@@ -423,6 +424,51 @@ TEST_F(EndToEndTest, HumanFloppyImagesAreListedAndCopied) {
   Expect(Run("hauldisk ../odd.xdf ODD.TXT && cat ODD.TXT && head -c 1245184 ../odd.xdf "
              ">short.xdf && peekdisk short.xdf \\\\"),
          1, "standard layout", "Not Supported Media\n");
+}
+
+// DIM and D88 files: one disk raw, as a DIM and as a D88 with its sectors stored out of
+// order copies the same; the disks of a D88 are its partitions; a sector a D88 leaves out
+// is lost as a bad sector of a disk is.
+TEST_F(EndToEndTest, FloppyContainersReadAsTheDisksTheyHold) {
+  std::string big(6000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i * 7 % 26);
+  imagebuilder::PartitionLayout first, second;
+  first.root = {File("BIG.DAT", big), Dir("D", {File("IN.TXT", "in")})};
+  second.root = {File("TWO.TXT", "two")};
+  const imagebuilder::Image one = imagebuilder::BuildHumanFloppy(first, {true});
+  const imagebuilder::Image two = imagebuilder::BuildHumanFloppy(second, {});
+  imagebuilder::D88Options shuffled, lost;
+  shuffled.shuffled = true;
+  const uint64_t bad = one.ClusterOffset(0, one.partitions[0].nodes.at("\\BIG.DAT").clusters[2]);
+  lost.marks.push_back({0, static_cast<uint32_t>(bad / 1024), true, 0, 0});
+  const std::pair<const char*, std::vector<uint8_t>> files[] = {
+      {"f.xdf", one.bytes},
+      {"f.dim", imagebuilder::WriteDim(one.bytes)},
+      {"f.d88", imagebuilder::WriteD88({one.bytes}, shuffled)},
+      {"two.d88", imagebuilder::WriteD88({two.bytes, one.bytes})},
+      {"lost.d88", imagebuilder::WriteD88({one.bytes}, lost)}};
+  for (const auto& [name, bytes] : files) {
+    std::ofstream((root / name).string(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+  }
+  Expect(
+      Run("for f in f.xdf f.dim f.d88; do mkdir $f && (cd $f && hauldisk ../../$f \\\\ >/dev/null) "
+          "&& cat $f/D/IN.TXT && cmp $f/BIG.DAT f.xdf/BIG.DAT; done; peekdisk -i ../two.d88 \\\\ | "
+          "grep -c \"Partition Number\"; hauldisk -p0 ../two.d88 TWO.TXT >/dev/null && hauldisk "
+          "-p1 ../two.d88 "
+          "BIG.DAT >/dev/null && cat TWO.TXT && cmp BIG.DAT f.xdf/BIG.DAT"),
+      0, "ininin2\ntwo", "");
+  EXPECT_TRUE(big == Work("f.xdf/BIG.DAT"));
+  std::string holed = big;
+  std::fill(holed.begin() + 2048, holed.begin() + 3072, '\0');
+  Expect(Run("mkdir p r && cd p && hauldisk ../../lost.d88 BIG.DAT >/dev/null"), 0, "",
+         "Can't read the source file(\\BIG.DAT), the copy is incomplete.\n");
+  Expect(Run("cd r && hauldisk -r ../../lost.d88 BIG.DAT >/dev/null"), 2, "",
+         "Damaged source file(\\BIG.DAT), 1024 bytes unreadable, filled with zeros.\n"
+         "1 files copied, 1 damaged, 1024 bytes unreadable.\n");
+  EXPECT_TRUE(big.substr(0, 2048) == Work("p/BIG.DAT"));
+  EXPECT_TRUE(holed == Work("r/BIG.DAT"));
 }
 
 }  // namespace

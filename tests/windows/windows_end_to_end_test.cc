@@ -168,6 +168,23 @@ TEST_F(WindowsEndToEndTest, CopiesFileArgumentsIntoTheCurrentDirectory) {
             GetFileAttributesW(Copy(L"CONFIG.SYS").c_str()));
 }
 
+// A Human68k 2HD floppy image, and the same disk in a D88 file, copy the same.
+TEST_F(WindowsEndToEndTest, CopiesFromFloppyImages) {
+  imagebuilder::PartitionLayout layout;
+  layout.root = {imagebuilder::File("FLOPPY.TXT", "from a floppy\r\n")};
+  const imagebuilder::Image floppy = imagebuilder::BuildHumanFloppy(layout, {true});
+  ASSERT_TRUE(floppy.WriteTo(scratch->File("disk.xdf")));
+  const std::vector<uint8_t> d88 = imagebuilder::WriteD88({floppy.bytes});
+  std::ofstream(scratch->File("disk.d88"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(d88.data()), static_cast<std::streamsize>(d88.size()));
+  for (const char* name : {"disk.xdf", "disk.d88"}) {
+    SCOPED_TRACE(name);
+    Expect(Haul({scratch->File(name), "FLOPPY.TXT"}), 0, "", "");
+    EXPECT_EQ("from a floppy\r\n", ReadWhole(Copy(L"FLOPPY.TXT")));
+    EXPECT_TRUE(DeleteFileW(Copy(L"FLOPPY.TXT").c_str()));
+  }
+}
+
 TEST_F(WindowsEndToEndTest, CopiesTheWholePartitionWithAttributesAndTimes) {
   // The stored times are wall-clock readings of the zone the test runs in.
   TIME_ZONE_INFORMATION zone;
