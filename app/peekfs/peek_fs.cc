@@ -74,45 +74,49 @@ int PeekFs::LoadListing(uint16_t cluster, std::shared_ptr<Listing>* out) {
   if (cluster == 0 && search.directory) listing->entryBytes = search.directory->entryBytes;
   // Room for every entry the directory can hold, so that no table grows entry by entry.
   const size_t room = search.directory ? search.directory->entryBytes / 32 : 0;
-  listing->byName.reserve(room);
+  size_t slots = 16;
+  while (slots < 2 * room) slots *= 2;
+  listing->slots.assign(slots, 0);
   listing->nodes.reserve(room);
   // A lookup finds the first entry of a name, whatever it is: a later one is never reached.
   // Where names compare exactly, host names (which convert back to the same bytes) tell
-  // them apart, and a name that is not shown stays in byName as kHidden.
+  // them apart, and a name that is not shown keeps a place among the hidden names.
   std::unordered_set<std::string> seen(caseSensitive ? 0 : room);
   for (; result == 1; result = volume->FindNext(&search, &entry)) {
     const std::string name = entry.fileName;
     std::string hostName = text->FromDisk(name);
-    size_t* index = nullptr;
-    if (caseSensitive) {
-      const auto placed = listing->byName.try_emplace(hostName, kHidden);
-      if (!placed.second) continue;
-      index = &placed.first->second;
-    } else if (!seen.insert(NameKey(name)).second) {
-      continue;
-    }
+    if (caseSensitive ? listing->Find(hostName) != 0 : !seen.insert(NameKey(name)).second) continue;
     const EntryKind kind = KindOfEntry(entry);
-    if (kind == EntryKindVolumeLabel || kind == EntryKindLink) continue;
+    bool shown = kind != EntryKindVolumeLabel && kind != EntryKindLink;
     const bool isDirectory = kind == EntryKindDirectory;
-    if (IsDotName(name) || IsUnsafeName(name.c_str(), !isDirectory) || HoldsVolumeSeparator(name)) {
+    shown = shown && !IsDotName(name) && !IsUnsafeName(name.c_str(), !isDirectory) &&
+            !HoldsVolumeSeparator(name);
+    shown = shown && (!isDirectory || ShowsHere(cluster, entry.firstCluster, name));
+    if (!shown) {
+      if (caseSensitive) {
+        listing->hiddenNames.push_back(hostName);
+        listing->Add(hostName,
+                     Listing::kHiddenPlace | static_cast<uint32_t>(listing->hiddenNames.size()));
+      }
       continue;
     }
-    if (isDirectory && !ShowsHere(cluster, entry.firstCluster, name)) continue;
-    if (index == nullptr) index = &listing->byName.try_emplace(hostName, kHidden).first->second;
-    *index = listing->nodes.size();
-    Node shown;
-    shown.hostName = std::move(hostName);
-    shown.diskName = name;
-    shown.isDirectory = isDirectory;
-    shown.attributes = static_cast<uint8_t>(entry.attributes);
-    shown.date = entry.modifyDate;
-    shown.time = entry.modifyTime;
-    shown.size = entry.fileSize;
-    shown.firstCluster = entry.firstCluster;
-    listing->bytes += sizeof(Node) + 2 * shown.hostName.size() + shown.diskName.size() + 64;
-    listing->nodes.push_back(std::move(shown));
+    // A second entry of a host name that reads back otherwise (names that compare without
+    // case) cannot be looked up: the first keeps it.
+    if (!listing->Add(hostName, static_cast<uint32_t>(listing->nodes.size() + 1))) continue;
+    Node node;
+    node.hostName = std::move(hostName);
+    node.diskName = name;
+    node.isDirectory = isDirectory;
+    node.attributes = static_cast<uint8_t>(entry.attributes);
+    node.date = entry.modifyDate;
+    node.time = entry.modifyTime;
+    node.size = entry.fileSize;
+    node.firstCluster = entry.firstCluster;
+    listing->bytes += sizeof(Node) + 2 * node.hostName.size() + node.diskName.size() + 64;
+    listing->nodes.push_back(std::move(node));
   }
   volume->FindEnd(&search);
+  listing->bytes += listing->slots.size() * sizeof(uint64_t);
   // A directory read in part (rescue reading) still shows what could be read.
   if (TakeDamage()) return -EIO;
   *out = std::move(listing);
@@ -226,9 +230,9 @@ int PeekFs::FindListing(const std::string& path, std::shared_ptr<const Listing>*
     while (start < path.size() && path[start] == '/') ++start;
     if (start >= path.size()) break;
     const size_t end = std::min(path.find('/', start), path.size());
-    const auto found = current->byName.find(path.substr(start, end - start));
-    if (found == current->byName.end() || found->second == kHidden) return -ENOENT;
-    const Node& node = current->nodes[found->second];
+    const uint32_t place = current->Find(path.substr(start, end - start));
+    if (place == 0 || (place & Listing::kHiddenPlace) != 0) return -ENOENT;
+    const Node& node = current->nodes[place - 1];
     if (!node.isDirectory) return -ENOTDIR;
     result = ListingOf(node.firstCluster, &current);
     start = end;
@@ -251,10 +255,38 @@ int PeekFs::FindNode(const std::string& path, std::shared_ptr<const Listing>* li
   SplitLast(path, &parent, &name);
   const int result = FindListing(parent, listing);
   if (result != 0) return result;
-  const auto found = (*listing)->byName.find(name);
-  if (found == (*listing)->byName.end() || found->second == kHidden) return -ENOENT;
-  *node = &(*listing)->nodes[found->second];
+  const uint32_t place = (*listing)->Find(name);
+  if (place == 0 || (place & Listing::kHiddenPlace) != 0) return -ENOENT;
+  *node = &(*listing)->nodes[place - 1];
   return 0;
+}
+
+const std::string& PeekFs::Listing::NameAt(uint32_t place) const {
+  if ((place & kHiddenPlace) != 0) return hiddenNames[(place & ~kHiddenPlace) - 1];
+  return nodes[place - 1].hostName;
+}
+
+uint32_t PeekFs::Listing::Find(const std::string& name) const {
+  const uint64_t hash = std::hash<std::string>()(name) >> 32;
+  const size_t mask = slots.size() - 1;
+  for (size_t slot = hash & mask; slots[slot] != 0; slot = (slot + 1) & mask) {
+    const uint32_t place = static_cast<uint32_t>(slots[slot]);
+    if (slots[slot] >> 32 == hash && NameAt(place) == name) return place;
+  }
+  return 0;
+}
+
+bool PeekFs::Listing::Add(const std::string& name, uint32_t place) {
+  // The table has room for every entry of the directory: a free slot is always found.
+  const uint64_t hash = std::hash<std::string>()(name) >> 32;
+  const size_t mask = slots.size() - 1;
+  size_t slot = hash & mask;
+  for (; slots[slot] != 0; slot = (slot + 1) & mask) {
+    if (slots[slot] >> 32 == hash && NameAt(static_cast<uint32_t>(slots[slot])) == name)
+      return false;
+  }
+  slots[slot] = hash << 32 | place;
+  return true;
 }
 
 platform::NodeAttributes PeekFs::AttributesOf(const Node& node) {

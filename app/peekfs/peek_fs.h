@@ -84,11 +84,22 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
     uint16_t cluster = 0;     // the directory's first cluster; 0 the root
     uint64_t entryBytes = 0;  // the root only: the bytes of its area
     std::vector<Node> nodes;
-    // Host name -> index in nodes, or kHidden for a name met but not shown.
-    std::unordered_map<std::string, size_t> byName;
+    // Names met but not shown, which still hide a later entry of the same name.
+    std::vector<std::string> hiddenNames;
+    // Host names by hash, open addressing probed linearly: each slot holds the name's
+    // hash (high 32 bits) and its place, index + 1 in nodes, or kHiddenPlace | index + 1 in
+    // hiddenNames; 0 is a free slot. At least twice the names, so probes stay short.
+    std::vector<uint64_t> slots;
     size_t bytes = 0;  // what it counts against the bound
+
+    static constexpr uint32_t kHiddenPlace = 1u << 31;
+    // The name of a place.
+    const std::string& NameAt(uint32_t place) const;
+    // The place of `name`, or 0 when it has none.
+    uint32_t Find(const std::string& name) const;
+    // Gives `name` the place `place`, or keeps the one it has: true when it had none.
+    bool Add(const std::string& name, uint32_t place);
   };
-  static constexpr size_t kHidden = SIZE_MAX;
   // Where a directory is shown: the folder that holds it and its name there.
   struct Place {
     uint16_t parent = 0;
