@@ -19,7 +19,7 @@ subprocess.run([faulty_image_fs, f"{work}/disk.hds", f"{work}/mnt", "3072"], che
 try:
     terminal, error = pty.openpty()
     fcntl.ioctl(error, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 100, 0, 0))
-    results = []
+    results = []  # status, what the error stream got, whether the copy is whole
     for folder in ("tty", "file"):
         if folder == "file":
             error = os.open(f"{work}/file.err", os.O_CREAT | os.O_WRONLY)
@@ -28,7 +28,7 @@ try:
                                 stderr=error, timeout=60).returncode
         os.close(error)
         shown = b""
-        while folder == "tty":  # the terminal holds 4 KiB or more: enough for 2 s of lines
+        while folder == "tty":  # the terminal keeps far more than 2 s of lines
             try:
                 shown += os.read(terminal, 65536)
             except OSError:  # read to its end
@@ -40,9 +40,7 @@ finally:
     shutil.rmtree(work)
 line = r"\r\\ゲーム\\BIG\.DAT  \d\.0 MiB of 6\.0 MiB  \d+\.\d [KM]iB/s *"
 match = re.fullmatch(f"(?:{line})+\\r( +)\\r", results[0][1].decode())
-# The spaces cover the last line: its code page 932 bytes are its columns.
+# The spaces cover the last line, whose code page 932 bytes are its columns.
 last = results[0][1].decode().split("\r")[-3].rstrip(" ").encode("cp932") if match else b""
-if not match or len(match[1]) != len(last) or results[1:] != [(0, b"", True)] or \
-        results[0][0::2] != (0, True):
+if not match or len(match[1]) != len(last) or results != [(0, results[0][1], True), (0, b"", True)]:
     sys.exit(f"progress_check: status, error stream, copy whole: {results}")
-print("progress line shown, rewritten and erased on a terminal only")
