@@ -22,6 +22,7 @@ peekdisk sample.hds '' => DOC\ README.TXT SYS\ ゲーム\
 peekdisk mnt '\' => 
 peekdisk -p1 sample.hds '\' => 
 peekfs -r sample.hds m => mnt
+peekfs sample.hds mnt '' => 
 END
 while IFS= read -r line; do
   eval "COMP_WORDS=(${line% => *})"

@@ -104,7 +104,7 @@ _peekdisk() {
     peekdisk:0 | hauldisk:0 | peekfs:0) _peekdisk_drives ;;
     mkhds:0) _filedir ;;
     peekfs:1 | mkhds:*) _filedir -d ;;
-    *:[1-9]*)
+    peekdisk:* | hauldisk:*)
       local lister=peekdisk
       [[ ${words[0]} == */* && -x ${words[0]%/*}/peekdisk ]] && lister=${words[0]%/*}/peekdisk
       _peekdisk_image_paths "$lister" "$(dequote "$drive")" "$partition" "$cur"
