@@ -5,7 +5,7 @@
 # from the expected replies, which follow each line's words (shell-quoted) after " => ".
 set -uo pipefail
 loader=/usr/share/bash-completion/bash_completion
-[ -r $loader ] || { echo "completion_check: $loader is missing (package bash-completion)"; exit 1; }
+[ -r $loader ] || { echo "completion_check: no $loader (package bash-completion)"; exit 1; }
 work=$(mktemp -d) && trap 'rm -rf "$work"' EXIT
 "$3" "$work/sample.hds" "$4" >/dev/null && mkdir "$work/mnt" && cd "$work" || exit 1
 export LANG=C.UTF-8 PATH=$2:$PATH

@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project(peekdisk VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 deb=dist/peekdisk_${version}_amd64.deb zip=$PWD/dist/peekdisk-${version}-win64.zip
 work=$(mktemp -d) apt=(apt-get -y -qq -o DPkg::Lock::Timeout=300)
-trap '{ fusermount3 -u "$work/mnt"; "${apt[@]}" remove peekdisk; } &>/dev/null; rm -rf "$work"' EXIT
+trap '{ fusermount3 -u "$work/mnt"; "${apt[@]}" remove peekdisk; } &>/dev/null
+  rm -rf "$work"' EXIT
 cat >"$work/expected" <<END
 peekdisk.exe hauldisk.exe README.txt LICENSE.txt
 MZ MZ README.txt LICENSE.txt
@@ -22,7 +23,8 @@ removed 0, files left:
 END
 {
   echo $(cmake -E tar tf "$zip")
-  (cd "$work" && cmake -E tar xf "$zip" && printf %s "$(head -c2 peekdisk.exe) $(head -c2 hauldisk.exe)")
+  (cd "$work" && cmake -E tar xf "$zip" &&
+    printf %s "$(head -c2 peekdisk.exe) $(head -c2 hauldisk.exe)")
   for text in README.md:README.txt LICENSE:LICENSE.txt; do
     sed 's/$/\r/' "${text%:*}" | cmp - "$work/${text#*:}" && printf ' %s' "${text#*:}"
   done && echo
