@@ -41,4 +41,5 @@ END
     dpkg-deb --fsys-tarfile "$deb" | tar t | sed -n 's/^\.\(.*[^/]\)$/\1/p' |
       while read -r f; do [ -e "$f" ] || [ -L "$f" ] && echo "$f"; done)
 } >"$work/actual" 2>&1
-diff -u --label expected --label actual "$work/expected" "$work/actual" || ! cat "$work/log"
+diff -u --label expected --label actual "$work/expected" "$work/actual" &&
+  echo "package_check: the zip and the package are as expected" || ! cat "$work/log"
