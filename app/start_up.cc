@@ -244,7 +244,8 @@ int RunProgram(Program program, int argc, char** argv, Console* console, const P
     for (const std::string& path : paths)
       ListDirectory(volume.get(), console, path.c_str(), &tally);
   } else {
-    CopyContext context(volume.get(), console, platform.target, options.restoreAttributes != 0);
+    CopyContext context(volume.get(), console, platform.target, options.restoreAttributes != 0,
+                        platform.terminal);
     context.tally.unreadable = tally.unreadable;
     for (const std::string& path : paths) CopyArgument(&context, path.c_str());
     tally = context.tally;

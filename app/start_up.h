@@ -4,6 +4,7 @@
 #include "app/console.h"
 #include "disk/sector_device.h"
 #include "platform/host_text.h"
+#include "platform/status_terminal.h"
 #include "platform/target_file_system.h"
 #include "volume/human_volume.h"
 
@@ -39,6 +40,9 @@ struct Platform {
   SectorDevice* disk = nullptr;
   // Where hauldisk writes (unused by peekdisk).
   platform::TargetFileSystem* target = nullptr;
+  // The terminal of the error stream, where hauldisk shows the progress of a file that
+  // takes long; null: no such line.
+  platform::StatusTerminal* terminal = nullptr;
 };
 
 // A volume brought up by StartVolume.

@@ -165,7 +165,7 @@ TEST_F(RunProgramTest, HelpAndVersionAreAnsweredBeforeAnythingElse) {
     const RunResult result = RunFrame(run.program, run.arguments, &unopenable);
     outcomes += std::to_string(result.status) + "\n" + result.out + result.error;
   }
-  EXPECT_EQ("0\n" + std::string(programtexts::kPeekHelp) + "0\nhauldisk 1.0.0\n", outcomes);
+  EXPECT_EQ("0\n" + std::string(programtexts::kPeekHelp) + "0\nhauldisk 1.1.0\n", outcomes);
 }
 
 TEST_F(RunProgramTest, ListsEveryPathAndEndsWithZeroWhateverThePathsDid) {

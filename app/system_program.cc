@@ -7,6 +7,7 @@
 #include "disk/physical_disk.h"
 #include "platform/console_window.h"
 #include "platform/host_text.h"
+#include "platform/status_terminal.h"
 #include "platform/target_file_system.h"
 
 int RunSystemProgram(Program program, int argc, char** argv) {
@@ -18,7 +19,11 @@ int RunSystemProgram(Program program, int argc, char** argv) {
   auto outWindow = platform::NewStandardConsoleWindow(platform::StandardStream::kOutput);
   auto errorWindow = platform::NewStandardConsoleWindow(platform::StandardStream::kError);
   std::unique_ptr<platform::TargetFileSystem> target;
-  if (copies) target = platform::NewTargetFileSystem();
+  std::unique_ptr<platform::StatusTerminal> terminal;
+  if (copies) {
+    target = platform::NewTargetFileSystem();
+    terminal = platform::NewErrorStatusTerminal();
+  }
   auto drives = platform::NewSystemRawDriveService();
   auto aspi = platform::NewSystemAspiLibrary();
   auto vwin32 = platform::NewSystemVwin32Service();
@@ -29,5 +34,6 @@ int RunSystemProgram(Program program, int argc, char** argv) {
   Platform services;
   services.disk = &disk;
   services.target = target.get();
+  services.terminal = terminal.get();
   return RunProgram(program, argc, argv, &console, services);
 }

@@ -138,15 +138,15 @@ int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
   }
   bool writeFailed = false;
   bool readFailed = false;
+  if (context->progress.Shows()) {
+    context->progress.Start(FullSourcePath(context, sourceDirectory, name), handle->fileSize);
+  }
+  uint64_t done = 0;
   for (;;) {
     const int count =
         context->volume->FileRead(handle.get(), context->buffer.get(), CopyBufferSize);
     if (count == 0) break;
     if (count < 0) {
-      // What was written stays, but a copy cut short must not pass for a whole one.
-      console->Error("Can't read the source file(%s), the copy is incomplete.\n",
-                     FullSourcePath(context, sourceDirectory, name).c_str());
-      context->tally.unreadable = true;
       readFailed = true;
       break;
     }
@@ -154,6 +154,15 @@ int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
       writeFailed = true;
       break;
     }
+    done += static_cast<uint64_t>(count);
+    context->progress.Advance(done);
+  }
+  context->progress.End();
+  if (readFailed) {
+    // What was written stays, but a copy cut short must not pass for a whole one.
+    console->Error("Can't read the source file(%s), the copy is incomplete.\n",
+                   FullSourcePath(context, sourceDirectory, name).c_str());
+    context->tally.unreadable = true;
   }
   // A close that fails loses data as surely as a failed write.
   if (!file->Close() && !writeFailed) writeFailed = true;

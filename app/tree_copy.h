@@ -8,6 +8,7 @@
 
 #include "app/console.h"
 #include "app/listing.h"
+#include "app/progress_line.h"
 #include "platform/target_file_system.h"
 #include "volume/human_volume.h"
 
@@ -20,22 +21,25 @@ constexpr size_t CopyPathLimit = 255;
 constexpr int CurrentDirBufferSize = 1024;
 constexpr int CurrentDirLimit = 1023;
 
-// What one run of hauldisk copies with. The volume, the console and the target file
-// system are not owned and must outlive the context.
+// What one run of hauldisk copies with. The volume, the console, the target file system
+// and the terminal are not owned and must outlive the context. With a terminal (that of
+// the error stream) a file that takes long shows its progress there.
 struct CopyContext {
   CopyContext(HumanVolume* volume, Console* console, platform::TargetFileSystem* target,
-              bool restoreAttributes)
+              bool restoreAttributes, platform::StatusTerminal* terminal = nullptr)
       : volume(volume),
         console(console),
         target(target),
         restoreAttributes(restoreAttributes),
-        buffer(new uint8_t[CopyBufferSize]) {}
+        buffer(new uint8_t[CopyBufferSize]),
+        progress(console, terminal) {}
 
   HumanVolume* volume;
   Console* console;
   platform::TargetFileSystem* target;
   bool restoreAttributes;
   std::unique_ptr<uint8_t[]> buffer;
+  ProgressLine progress;
   // What could not be read, and (rescue reading) the files copied.
   DamageTally tally;
   // First clusters of the directories copied for the current argument: a damaged or

@@ -6,15 +6,18 @@
 #
 #   demo   build the programs and show them (scripts/demo.sh): compiler, CMake, Ninja,
 #          and libfuse 3 with fusermount3, as the demo builds and mounts with peekfs
-#   test   everything scripts/test.sh builds and checks: the demo set, GoogleTest, clang
-#          and libFuzzer, clang-format 14, the tools the tests drive, groff and man for
-#          the manual pages, MinGW-w64, Wine and the ja_JP.UTF-8 locale for the Windows
-#          programs
+#   test   everything scripts/test.sh builds and checks: the demo and package sets,
+#          GoogleTest, clang and libFuzzer, clang-format 14, the tools the tests drive,
+#          groff and man for the manual pages, MinGW-w64, Wine and the ja_JP.UTF-8 locale
+#          for the Windows programs, Python and bash-completion, lintian
 #   bench  the benchmark (bench/run.sh): the demo set, hyperfine, mtools, mkfs.fat,
 #          /usr/bin/time and Python
+#   package  the release files (scripts/package.sh): the demo set, dpkg-dev (dpkg-shlibdeps,
+#          dpkg-buildflags), file (CPack's test for programs) and MinGW-w64
 set -euo pipefail
 
 demo=(cmake ninja-build g++ pkg-config libfuse3-dev fuse3)
+package=("${demo[@]}" dpkg-dev file g++-mingw-w64-x86-64-posix)
 test=(
   "${demo[@]}"
   libgtest-dev libgmock-dev googletest
@@ -28,6 +31,11 @@ test=(
   g++-mingw-w64-x86-64-posix wine wine64
   # Wine runs the Windows programs as on Japanese Windows under the ja_JP.UTF-8 locale.
   locales
+  # The progress line's test runs hauldisk on a pseudo-terminal from Python; the
+  # completion's test loads bash-completion.
+  python3 bash-completion
+  # The package test: the release files are made, checked with lintian and installed.
+  "${package[@]}" lintian
 )
 bench=("${demo[@]}" hyperfine mtools dosfstools time python3 diffutils)
 
@@ -39,8 +47,9 @@ for set in "${sets[@]}"; do
     demo) packages+=("${demo[@]}") ;;
     test) packages+=("${test[@]}") ;;
     bench) packages+=("${bench[@]}") ;;
+    package) packages+=("${package[@]}") ;;
     *)
-      echo "install-deps.sh: no set \"$set\"; the sets are demo, test and bench" >&2
+      echo "install-deps.sh: no set \"$set\"; the sets are demo, test, bench and package" >&2
       exit 1
       ;;
   esac

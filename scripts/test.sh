@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: once in a plain build, once
 # under AddressSanitizer and UndefinedBehaviorSanitizer, and once as Windows programs
-# cross-built with MinGW-w64 and run under Wine. Every build here treats warnings as
+# cross-built with MinGW-w64 and run under Wine. After the plain build it makes the
+# release files and checks them, installing the package (as root). Every build here treats warnings as
 # errors (PEEK_WERROR), the fuzzers' included.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +21,11 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEEK_TESTS=ON -
   >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== make the release files and check them: the zip, and the package installed and removed"
+scripts/package.sh
+# The check installs the package with apt-get, which root runs.
+if [ "$(id -u)" = 0 ]; then tests/package_check.sh; else sudo tests/package_check.sh; fi
 
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPEEK_SANITIZE=ON -DPEEK_WERROR=ON \

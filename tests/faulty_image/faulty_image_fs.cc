@@ -1,8 +1,9 @@
-// faulty_image_fs IMAGE MOUNTPOINT: a read-only FUSE mount for tests. Every MOUNTPOINT/NAME
-// holds IMAGE, NAME being a comma-separated list of bad byte ranges, each OFFSET or
-// OFFSET+LENGTH (LENGTH 512 when left out, 0 for none): "300032" or "33792,37376+512". A
-// read touching a bad range fails with EIO as a whole, as a disk fails a request with a bad
-// sector. Returns once mounted; serves until fusermount3 -u.
+// faulty_image_fs IMAGE MOUNTPOINT [RATE]: a read-only FUSE mount for tests. Every
+// MOUNTPOINT/NAME holds IMAGE, NAME being a comma-separated list of bad byte ranges, each
+// OFFSET or OFFSET+LENGTH (LENGTH 512 when left out, 0 for none): "300032" or
+// "33792,37376+512". A read touching a bad range fails with EIO as a whole, as a disk fails
+// a request with a bad sector. With RATE, reads take as long as RATE KiB per second gives
+// them, as on a slow drive. Returns once mounted; serves until fusermount3 -u.
 #define FUSE_USE_VERSION 31
 
 #include <fcntl.h>
@@ -18,6 +19,7 @@ namespace {
 
 int imageFd = -1;
 struct stat image;
+unsigned long kibPerSecond = 0;  // 0: reads as fast as the image gives them
 
 // Whether the read of `size` bytes at `offset` touches a range the name lists; false with
 // *valid false for a name that is no such list.
@@ -62,6 +64,7 @@ int Open(const char*, fuse_file_info* info) {
 
 int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*) {
   bool valid = false;
+  if (kibPerSecond > 0) ::usleep(static_cast<useconds_t>(size * 1000000 / 1024 / kibPerSecond));
   if (TouchesBadRange(path + 1, offset, size, &valid) || !valid) return -EIO;
   const ssize_t n = ::pread(imageFd, buffer, size, offset);
   return n < 0 ? -errno : static_cast<int>(n);
@@ -70,11 +73,13 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
 }  // namespace
 
 int main(int argc, char** argv) {
-  imageFd = argc == 3 ? ::open(argv[1], O_RDONLY) : -1;
+  const bool wellFormed = argc == 3 || argc == 4;
+  imageFd = wellFormed ? ::open(argv[1], O_RDONLY) : -1;
   if (imageFd < 0 || ::fstat(imageFd, &image) != 0) {
-    std::perror(argc == 3 ? argv[1] : "usage: faulty_image_fs IMAGE MOUNTPOINT");
+    std::perror(wellFormed ? argv[1] : "usage: faulty_image_fs IMAGE MOUNTPOINT [RATE]");
     return 2;
   }
+  if (argc == 4) kibPerSecond = std::strtoul(argv[3], nullptr, 10);
   fuse_operations operations{};
   operations.getattr = GetAttr;
   operations.open = Open;

@@ -142,7 +142,7 @@ TEST_F(WindowsEndToEndTest, UsageAndStartUpFailures) {
 
 TEST_F(WindowsEndToEndTest, HelpAndVersionNameTheWindowsDriveForms) {
   Expect(Peek({"Q:\\no\\such\\disk.hds", "--help"}), 0, programtexts::kPeekHelp, "");
-  Expect(Haul({"-i", "--version"}), 0, "hauldisk 1.0.0\n", "");
+  Expect(Haul({"-i", "--version"}), 0, "hauldisk 1.1.0\n", "");
 }
 
 TEST_F(WindowsEndToEndTest, ListsDirectoriesWithWindowsLineEnds) {
