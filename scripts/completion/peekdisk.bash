@@ -75,7 +75,7 @@ _peekdisk() {
     peekdisk) options='-p -i -r --help --version' ;;
     hauldisk) options='-p -i -a -r --help --version' ;;
     peekfs) options='-p -f -r -o -h --help --version' ;;
-    mkhds) options='--help --version' ;;
+    mkhds) options='--floppy --help --version' ;;
   esac
   # peekfs -o takes the next word.
   if [[ $program == peekfs && $prev == -o ]]; then
