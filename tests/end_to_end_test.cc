@@ -276,16 +276,17 @@ TEST_F(EndToEndTest, FailingSectorsKeepWhatCanBeReadAndRescueFillsTheRest) {
   // peekfs on the file's bad sector: without -r the read across it fails; with -r (in the
   // foreground, so its messages come on the error stream) it gives zeros there, and says
   // so once however often the file is read.
+  // peekfs runs in the foreground and is waited for, so that it has let go of the served
+  // image before that is unmounted.
   const std::string served = "mnt/" + std::to_string(fileSector);
-  Expect(
-      Run("mkdir pm && peekfs " + served + " pm && cat pm/BIG.DAT >/dev/null; fusermount3 -u pm"),
-      0, "", "cat: pm/BIG.DAT: Input/output error\n");
-  Expect(
-      Run("(peekfs -f -r " + served + " pm 2>said &); for i in $(seq 100); do mountpoint -q pm " +
-          "&& break; sleep 0.05; done; cat pm/BIG.DAT >big && dd if=pm/BIG.DAT of=/dev/null bs=64k "
-          "iflag=direct status=none && " +
-          "fusermount3 -u pm && cat said"),
-      0, "Damaged source file(\\BIG.DAT), 512 bytes unreadable, filled with zeros.\n", "");
+  const std::string up = " & for i in $(seq 100); do mountpoint -q pm && break; sleep 0.05; done; ";
+  Expect(Run("mkdir pm && peekfs -f " + served + " pm" + up +
+             "cat pm/BIG.DAT >/dev/null; fusermount3 -u pm; wait"),
+         0, "", "cat: pm/BIG.DAT: Input/output error\n");
+  Expect(Run("peekfs -f -r " + served + " pm 2>said" + up +
+             "cat pm/BIG.DAT >big && dd if=pm/BIG.DAT of=/dev/null bs=64k iflag=direct "
+             "status=none && fusermount3 -u pm; wait; cat said"),
+         0, "Damaged source file(\\BIG.DAT), 512 bytes unreadable, filled with zeros.\n", "");
   EXPECT_TRUE(rescued == Work("big"));
   Expect(Run("fusermount3 -u mnt"), 0, "", "");
 }
