@@ -1,6 +1,7 @@
 // peekdisk, hauldisk and peekfs on loop devices (faulty_image_fs and losetup) whose chosen
 // 512-byte sectors fail with EIO, as a failing disk on a USB adapter does. Buffered reads lose
 // the whole read-ahead window around a bad sector. Every run starts on a cold page cache.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -57,6 +58,16 @@ Image BuildOne(const PartitionLayout& partition) {
   imagebuilder::X68kImageLayout layout;
   layout.partitions = {partition};
   return imagebuilder::BuildX68k(layout);
+}
+
+// The byte offset in `image` of cluster `k` of `path` in its first partition, plus `plus`.
+uint64_t ClusterOf(const Image& image, const std::string& path, size_t k, uint64_t plus = 0) {
+  return image.ClusterOffset(0, image.partitions[0].nodes.at(path).clusters[k]) + plus;
+}
+
+// `bytes` with the `count` bytes from `at` zeroed.
+std::string Zeroed(std::string bytes, size_t at, size_t count) {
+  return bytes.replace(at, count, std::string(count, '\0'));
 }
 
 // The files of `nodes` and their contents, keyed by their paths below `prefix` ("SUB/A.TXT").
@@ -118,31 +129,30 @@ class BlockDeviceEndToEndTest : public endtoend::EndToEndFixture {
 
   // "" when the folder `folder` of the work folder holds exactly the files `expected`, else
   // a line for each file that is missing, extra or different.
-  std::string Differences(const std::string& folder, const Tree& expected) {
-    Tree found;
+  std::string Differences(const std::string& folder, Tree expected) {
     const fs::path top = root / "work" / folder;
     if (!fs::is_directory(top)) return folder + " missing\n";
-    for (const auto& entry : fs::recursive_directory_iterator(top)) {
-      if (entry.is_regular_file()) {
-        found[fs::relative(entry.path(), top).string()] = endtoend::ReadWhole(entry.path());
-      }
-    }
     std::string differences;
-    for (const auto& [path, bytes] : expected) {
-      const auto copy = found.find(path);
-      if (copy == found.end()) {
-        differences += path + " missing\n";
-      } else if (copy->second != bytes) {
-        size_t at = 0;
-        while (at < bytes.size() && at < copy->second.size() && bytes[at] == copy->second[at]) ++at;
-        differences += path + ": " + std::to_string(copy->second.size()) + " bytes, not " +
+    for (const auto& entry : fs::recursive_directory_iterator(top)) {
+      if (!entry.is_regular_file()) continue;
+      const std::string path = fs::relative(entry.path(), top).string();
+      const std::string copy = endtoend::ReadWhole(entry.path());
+      const auto wanted = expected.find(path);
+      if (wanted == expected.end()) {
+        differences += path + " extra\n";
+        continue;
+      }
+      const std::string& bytes = wanted->second;
+      const size_t at =
+          std::mismatch(copy.begin(), copy.end(), bytes.begin(), bytes.end()).first - copy.begin();
+      if (copy != bytes) {
+        differences += path + ": " + std::to_string(copy.size()) + " bytes, not " +
                        std::to_string(bytes.size()) + ", first difference at " +
                        std::to_string(at) + "\n";
       }
+      expected.erase(wanted);
     }
-    for (const auto& [path, bytes] : found) {
-      if (expected.count(path) == 0) differences += path + " extra\n";
-    }
+    for (const auto& [path, bytes] : expected) differences += path + " missing\n";
     return differences;
   }
 
@@ -194,30 +204,25 @@ TEST_F(BlockDeviceEndToEndTest, OneBadSectorCostsOnlyTheFileThatHoldsIt) {
     }
   }
   const Image image = BuildOne(partition);
-  const auto& nodes = image.partitions[0].nodes;
   const Tree whole = Files(partition.root);
   const std::string small = whole.at("F030.DAT"), big = whole.at("BIG.DAT");
   const std::string damaged = Summary(204, 1, 512);
   // The file with the bad sector, -r, the exit status, the error output, its copy.
   const std::tuple<std::string, bool, int, std::string, std::string> cases[] = {
       {"F030.DAT", false, 0, Incomplete("F030.DAT"), ""},
-      {"F030.DAT", true, 2, Damaged("F030.DAT", 512) + damaged,
-       small.substr(0, 512) + std::string(512, '\0')},
+      {"F030.DAT", true, 2, Damaged("F030.DAT", 512) + damaged, Zeroed(small, 512, 512)},
       {"BIG.DAT", false, 0, Incomplete("BIG.DAT"), big.substr(0, 20480)},
-      {"BIG.DAT", true, 2, Damaged("BIG.DAT", 512) + damaged,
-       big.substr(0, 20992) + std::string(512, '\0') + big.substr(21504)},
+      {"BIG.DAT", true, 2, Damaged("BIG.DAT", 512) + damaged, Zeroed(big, 20992, 512)},
   };
   for (const auto& [file, rescue, status, error, copy] : cases) {
     Tree expected = whole;
     expected[file] = copy;
-    const size_t cluster = file == "BIG.DAT" ? 20 : 0;
-    Haul(image, {image.ClusterOffset(0, nodes.at("\\" + file).clusters[cluster]) + 512},
+    Haul(image, {ClusterOf(image, "\\" + file, file == "BIG.DAT" ? 20 : 0, 512)},
          file + (rescue ? "-r" : ""), rescue, "\\\\", status, error, expected);
   }
   // peekfs: F030.DAT fails with EIO and the rest read whole; under -r it has zeros for the
   // bad sector.
-  const std::string device =
-      Attach(image, {image.ClusterOffset(0, nodes.at("\\F030.DAT").clusters[0]) + 512});
+  const std::string device = Attach(image, {ClusterOf(image, "\\F030.DAT", 0, 512)});
   ASSERT_NE("", device);
   Expect(Cold("mkdir mnt && peekfs " + device + " mnt && cp -r mnt p"), 1, "",
          "cp: error reading 'mnt/F030.DAT': Input/output error\n");
@@ -226,7 +231,7 @@ TEST_F(BlockDeviceEndToEndTest, OneBadSectorCostsOnlyTheFileThatHoldsIt) {
   EXPECT_EQ("", Differences("p", expected));
   Expect(Run("fusermount3 -u mnt"), 0, "", "");
   Expect(Cold("peekfs -r " + device + " mnt && cp -r mnt pr && fusermount3 -u mnt"), 0, "", "");
-  expected["F030.DAT"] = small.substr(0, 512) + std::string(512, '\0');
+  expected["F030.DAT"] = Zeroed(small, 512, 512);
   EXPECT_EQ("", Differences("pr", expected));
 }
 
@@ -234,13 +239,13 @@ TEST_F(BlockDeviceEndToEndTest, OneBadSectorCostsOnlyTheFileThatHoldsIt) {
 // or that another FAT copy gives, costs nothing.
 TEST_F(BlockDeviceEndToEndTest, StartUpReadsGetPastBadSectorsTheyDoNotNeed) {
   const Image image = imagebuilder::BuildX68k(endtoend::MainLayout());
-  const imagebuilder::PartitionPlacement& first = image.partitions[0];
   const std::string report = std::string(endtoend::kReportHead) +
                              programtexts::ReportPartition(0, 32) +
                              programtexts::ReportPartition(1, image.partitions[1].start / 1024);
   const std::string listing = endtoend::RootListing() + "\n";
   // Between the label and the table, in the unused half of a boot sector, a first FAT sector.
-  for (const uint64_t bad : {uint64_t{1024}, first.start + 512, first.fatOffset}) {
+  for (const uint64_t bad :
+       {uint64_t{1024}, image.partitions[0].start + 512, image.partitions[0].fatOffset}) {
     for (const std::string rescue : {"", "-r "}) {
       SCOPED_TRACE(std::to_string(bad) + " " + rescue);
       devices.clear();
@@ -283,9 +288,8 @@ TEST_F(BlockDeviceEndToEndTest, FatSectorsComeFromWhicheverCopyGivesThem) {
   const uint64_t fat2 = placed.fatOffset + placed.fatBytes;
   const Tree whole = Files(partition.root);
   Tree bigCut = whole;
-  bigCut["BIG.DAT"] = whole.at("BIG.DAT").substr(0, 1024) + std::string(1976, '\0');
-  // Each half of the first FAT sector readable in one copy; the fourth device sector (free
-  // clusters only) and the second (BIG.DAT's chain) unreadable in both.
+  bigCut["BIG.DAT"] = Zeroed(whole.at("BIG.DAT"), 1024, 1976);
+  // Each half of the first FAT sector bad in one copy; the fourth or the second bad in both.
   const std::vector<uint64_t> halves = {fat1, fat2 + 512};
   const std::vector<uint64_t> freeOnly = {fat1 + 1536, fat2 + 1536};
   const std::vector<uint64_t> chains = {fat1 + 512, fat2 + 512};
@@ -322,8 +326,7 @@ TEST_F(BlockDeviceEndToEndTest, DotIsTheDirectoryInHandWhateverItsEntriesSay) {
   PartitionLayout partition;
   partition.root = {File("R1.TXT", "r1"), File("R2.TXT", "r2"), Dir("SUB", sub)};
   const Image image = BuildOne(partition);
-  const std::string device =
-      Attach(image, {image.ClusterOffset(0, image.partitions[0].nodes.at("\\SUB").clusters[0])});
+  const std::string device = Attach(image, {ClusterOf(image, "\\SUB", 0)});
   ASSERT_NE("", device);
   const std::string lost = "Can't read part of the directory(\\SUB), 16 entries lost.\n";
   std::string subLines;
@@ -379,11 +382,9 @@ TEST_F(BlockDeviceEndToEndTest, FilesAreReadForTheirStoredSize) {
   image.SetFatEntry(0, g[2], g[0]);
   image.SetFatEntry(0, 511, 0x7000);
   const Tree whole = Files(partition.root);
-  const std::vector<uint64_t> bad = {
-      image.ClusterOffset(0, placed.nodes.at("\\TAIL.DAT").clusters[1]) + 3584,
-      image.ClusterOffset(0, placed.nodes.at("\\SUB\\LAST.DAT").clusters[1]) + 512};
-  const std::string last = whole.at("SUB/LAST.DAT");
-  const std::string lastRescued = last.substr(0, 4608) + std::string(512, '\0') + last.substr(5120);
+  const std::vector<uint64_t> bad = {ClusterOf(image, "\\TAIL.DAT", 1, 3584),
+                                     ClusterOf(image, "\\SUB\\LAST.DAT", 1, 512)};
+  const std::string last = whole.at("SUB/LAST.DAT"), lastRescued = Zeroed(last, 4608, 512);
   const std::string fCut = whole.at("F.DAT").substr(0, 4096);
   const std::string fRescued = fCut + std::string(5904, '\0');
   const std::string none = Summary(1, 0, 0);
@@ -428,17 +429,14 @@ TEST_F(BlockDeviceEndToEndTest, OnlyFilesWrittenWholeCountAsCopied) {
   PartitionLayout partition;
   partition.root = {File("BIG.DAT", Pattern(300000, 5)), File("SMALL.TXT", "small")};
   const Image image = BuildOne(partition);
-  const std::string device = Attach(
-      image, {image.ClusterOffset(0, image.partitions[0].nodes.at("\\BIG.DAT").clusters[0]) + 512});
+  const std::string device = Attach(image, {ClusterOf(image, "\\BIG.DAT", 0, 512)});
   ASSERT_NE("", device);
   Expect(Cold("mkdir c && cd c && ulimit -f 100 && hauldisk -r " + device + " \\\\ >/dev/null"), 2,
          "",
          "Can't write the target file(BIG.DAT)/DiskFull?\n" + Damaged("BIG.DAT", 512) +
              Summary(1, 0, 0));
-  const std::string big = Pattern(300000, 5);
-  EXPECT_EQ("", Differences("c", {{"BIG.DAT", big.substr(0, 512) + std::string(512, '\0') +
-                                                  big.substr(1024, 102400 - 1024)},
-                                  {"SMALL.TXT", "small"}}));
+  const std::string big = Zeroed(Pattern(300000, 5), 512, 512).substr(0, 102400);
+  EXPECT_EQ("", Differences("c", {{"BIG.DAT", big}, {"SMALL.TXT", "small"}}));
 }
 
 }  // namespace
