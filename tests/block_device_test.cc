@@ -39,8 +39,7 @@ std::string Pattern(size_t size, int seed) {
   return bytes;
 }
 
-// peekdisk's line for an entry without a valid date: a file of `size` bytes, or a
-// directory for a negative size.
+// peekdisk's line for an undated entry: a file of `size` bytes, or a directory if negative.
 std::string Line(const std::string& name, int size = -1) {
   char line[80];
   std::snprintf(line, sizeof(line), "%23s %8s  ----/--/--(--) --:--:--\n", name.c_str(),
@@ -242,7 +241,6 @@ TEST_F(BlockDeviceEndToEndTest, StartUpReadsGetPastBadSectorsTheyDoNotNeed) {
   const std::string report = std::string(endtoend::kReportHead) +
                              programtexts::ReportPartition(0, 32) +
                              programtexts::ReportPartition(1, image.partitions[1].start / 1024);
-  const std::string listing = endtoend::RootListing() + "\n";
   // Between the label and the table, in the unused half of a boot sector, a first FAT sector.
   for (const uint64_t bad :
        {uint64_t{1024}, image.partitions[0].start + 512, image.partitions[0].fatOffset}) {
@@ -251,7 +249,8 @@ TEST_F(BlockDeviceEndToEndTest, StartUpReadsGetPastBadSectorsTheyDoNotNeed) {
       devices.clear();
       const std::string device = Attach(image, {bad});
       ASSERT_NE("", device);
-      Expect(Cold("peekdisk -i " + rescue + device + " \\\\"), 0, report + listing, "");
+      Expect(Cold("peekdisk -i " + rescue + device + " \\\\"), 0,
+             report + endtoend::RootListing() + "\n", "");
     }
   }
 }
@@ -284,26 +283,27 @@ TEST_F(BlockDeviceEndToEndTest, FatSectorsComeFromWhicheverCopyGivesThem) {
   const imagebuilder::PartitionPlacement& placed = image.partitions[0];
   ASSERT_EQ(3u * 1024, placed.fatBytes);
   ASSERT_EQ(256, placed.nodes.at("\\BIG.DAT").clusters[0]);
-  const uint64_t fat1 = placed.fatOffset;
-  const uint64_t fat2 = placed.fatOffset + placed.fatBytes;
+  const uint64_t fat1 = placed.fatOffset, fat2 = placed.fatOffset + placed.fatBytes;
   const Tree whole = Files(partition.root);
   Tree bigCut = whole;
   bigCut["BIG.DAT"] = Zeroed(whole.at("BIG.DAT"), 1024, 1976);
   // Each half of the first FAT sector bad in one copy; the fourth or the second bad in both.
-  const std::vector<uint64_t> halves = {fat1, fat2 + 512};
   const std::vector<uint64_t> freeOnly = {fat1 + 1536, fat2 + 1536};
-  const std::vector<uint64_t> chains = {fat1 + 512, fat2 + 512};
   const std::string unknown = "Can't read part of the FAT of partition 0, 256 clusters unknown.\n";
   const std::string all = Summary(4, 0, 0);
   // Bad byte offsets, -r, the exit status, the error output, the files copied.
   const std::tuple<std::vector<uint64_t>, bool, int, std::string, Tree> cases[] = {
-      {halves, false, 0, "", whole},
-      {halves, true, 0, all, whole},
+      {{fat1, fat2 + 512}, false, 0, "", whole},
+      {{fat1, fat2 + 512}, true, 0, all, whole},
       {freeOnly, true, 2, unknown + all, whole},
       {freeOnly, false, 0, "Can't read the FAT of partition 0\n", {}},
       // The chain of BIG.DAT ends at its first cluster, whose entry is unknown; the
       // one-cluster files and SUB need no entry.
-      {chains, true, 2, unknown + Damaged("BIG.DAT", 1976) + Summary(4, 1, 1976), bigCut},
+      {{fat1 + 512, fat2 + 512},
+       true,
+       2,
+       unknown + Damaged("BIG.DAT", 1976) + Summary(4, 1, 1976),
+       bigCut},
   };
   int row = 0;
   for (const auto& [bad, rescue, status, error, files] : cases) {
@@ -387,15 +387,14 @@ TEST_F(BlockDeviceEndToEndTest, FilesAreReadForTheirStoredSize) {
   const std::string last = whole.at("SUB/LAST.DAT"), lastRescued = Zeroed(last, 4608, 512);
   const std::string fCut = whole.at("F.DAT").substr(0, 4096);
   const std::string fRescued = fCut + std::string(5904, '\0');
-  const std::string none = Summary(1, 0, 0);
   // The file (the one in SUB for "SUB"), -r, exit status, error output, the bytes of the copy.
   const std::tuple<std::string, bool, int, std::string, std::string> cases[] = {
       {"F.DAT", false, 0, Incomplete("F.DAT"), fCut},
       {"F.DAT", true, 2, Damaged("F.DAT", 5904) + Summary(1, 1, 5904), fRescued},
       {"G.DAT", false, 0, "", whole.at("G.DAT")},
-      {"G.DAT", true, 0, none, whole.at("G.DAT")},
+      {"G.DAT", true, 0, Summary(1, 0, 0), whole.at("G.DAT")},
       {"TAIL.DAT", false, 0, "", whole.at("TAIL.DAT")},
-      {"TAIL.DAT", true, 0, none, whole.at("TAIL.DAT")},
+      {"TAIL.DAT", true, 0, Summary(1, 0, 0), whole.at("TAIL.DAT")},
       {"SUB", false, 0, Incomplete("SUB\\LAST.DAT"), last.substr(0, 4096)},
       {"SUB", true, 2, Damaged("SUB\\LAST.DAT", 512) + Summary(1, 1, 512), lastRescued},
       {"GARBAGE.DAT", false, 0, Incomplete("GARBAGE.DAT"), std::string(4096, '\0')},
