@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 #include "disk/floppy_image_format.h"
@@ -33,8 +34,8 @@ Bytes RawFloppy(uint8_t seed, int tracks = 154) {
 
 // The sectors first .. last - 1.
 std::vector<int> Range(int first, int last) {
-  std::vector<int> sectors;
-  for (int s = first; s < last; ++s) sectors.push_back(s);
+  std::vector<int> sectors(last - first);
+  std::iota(sectors.begin(), sectors.end(), first);
   return sectors;
 }
 
@@ -54,8 +55,7 @@ class ContainerDiskTest : public ::testing::Test {
     device = OpenContainerDisk(drive.get());
   }
 
-  // The sectors of `disk` that fail when each is read alone through ReadRescue; every other
-  // one must read as the same sector of `raw`.
+  // The sectors of `disk` that fail read alone through ReadRescue; the rest must match `raw`.
   static std::vector<int> Unreadable(SectorDevice* disk, const Bytes& raw) {
     std::vector<int> bad;
     Bytes sector(1024);
@@ -88,8 +88,7 @@ TEST_F(ContainerDiskTest, PhysicalDiskReadsDimAndD88AsTheRawImageIn1024ByteSecto
     const char* what;
     Bytes file;
     const char* describe;
-    int32_t bytesPerSector;
-    uint32_t driveSectorSize;
+    int bytesPerSector, driveSectorSize;
   };
   const Case cases[] = {
       {"DIM", dim, "DIM Floppy Image", 1024, 0},
@@ -195,10 +194,9 @@ TEST_F(ContainerDiskTest, HostileHeadersReadAsRawOrWithTheirSectorsUnreadable) {
   struct Case {
     const char* what;
     const Bytes& file;
-    size_t at;  // where `value` is stored, in `width` bytes (0, 1 or 4, little-endian)
-    uint32_t value;
-    int width;
-    size_t size;  // the file cut to this size; 0 keeps it
+    // `value` stored at `at` in `width` bytes (0, 1, 2 or 4, little-endian); the file cut to
+    // `size` bytes unless 0.
+    size_t at, value, width, size;
     bool raw;
     std::vector<int> bad;  // of a container
   };
