@@ -12,8 +12,6 @@ constexpr int32_t kSectorBytes = 1024;
 constexpr int64_t kTrackBytes = 8 * kSectorBytes;
 constexpr int64_t kStandardBytes = 77 * 2 * kTrackBytes;  // 1232 sectors
 constexpr int64_t kMostBytes = 85 * 2 * kTrackBytes;
-// A 12-bit FAT numbers at most 4084 clusters.
-constexpr int64_t kMostClusters = 4084;
 // A container holds few disks; more than this are not looked at.
 constexpr int kMostDisks = 64;
 
@@ -122,7 +120,7 @@ bool HumanFloppyVolume::ReadDisk(SectorDevice* device, PartitionInfo* info) {
   bool consistent = platform::LoadBe16(head + 18) == kSectorBytes &&
                     PowerOfTwo(sectorsPerCluster) && fats >= 1 && fats <= 2 && reserved >= 1 &&
                     rootEntries > 0 && rootEntries % (kSectorBytes / 32) == 0 && media >= 0xF0 &&
-                    fatSectors >= 1 && clusters >= 1 && clusters <= kMostClusters &&
+                    fatSectors >= 1 && clusters >= 1 && clusters < Fat16LeastClusters &&
                     (clusters + 2) * 3 <= static_cast<int64_t>(fatSectors) * kSectorBytes * 2 &&
                     total * kSectorBytes <= bytes;
   if (consistent) {

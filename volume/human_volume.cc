@@ -234,9 +234,7 @@ std::unique_ptr<LoadedChain> HumanVolume::LoadChain(uint16_t first) {
 
   // A chain that breaks off or loops cannot be loaded whole. Rescue reading loads a
   // directory as far as the FAT could be read.
-  ChainCursor walk(first);
-  while (FollowChain(&walk) == ChainStep::kCluster) {
-  }
+  const ChainCursor walk = WholeChain(first);
   if (walk.stop != ChainStep::kEnd && !(rescue && walk.stop == ChainStep::kUnknown)) return nullptr;
   // No directory holds a million entries: a chain that long is damage, and loading it
   // (rescue reading fills what it cannot read) would only cost memory and time.

@@ -23,6 +23,10 @@ constexpr int VolumeErrorIo = -7999;
 constexpr int OptionCaseSensitive = 1;
 constexpr int OptionExtendedNames = 2;
 
+// A FAT that numbers fewer data clusters than this has entries of 12 bits, one that
+// numbers more, entries of 16 bits.
+constexpr int64_t Fat16LeastClusters = 4085;
+
 // Every FindResult the volume fills carries this tag; FileRead and FileClose refuse a
 // record without it.
 constexpr uint32_t FindResultTag = 0x72696E6F;
@@ -367,9 +371,8 @@ class HumanVolume {
   int LookupScanning(const LoadedChain& contents, FindResult* out, const char* name);
   // JoinPath done in place on `text`.
   static void StepPathText(std::string* text, const char* component);
-  // False when the chain from `first` loops: it reaches neither an end mark nor a cluster
-  // that cannot stand in a chain within as many steps as the FAT has entries.
-  bool ChainTerminates(uint32_t first);
+  // The chain from `first` followed to its end: its clusters, and how it ended.
+  ChainCursor WholeChain(uint16_t first);
 
   // Partition geometry: what the selected PartitionInfo held.
   uint16_t sectorSize = 0;

@@ -80,18 +80,15 @@ ChainStep HumanVolume::FollowChain(ChainCursor* chain) {
   return chain->stop;
 }
 
-uint32_t HumanVolume::ChainLength(uint16_t first) {
+ChainCursor HumanVolume::WholeChain(uint16_t first) {
   ChainCursor chain(first);
   while (FollowChain(&chain) == ChainStep::kCluster) {
   }
-  return static_cast<uint32_t>(chain.clusters.size());
+  return chain;
 }
 
-bool HumanVolume::ChainTerminates(uint32_t first) {
-  ChainCursor chain(static_cast<uint16_t>(first));
-  while (FollowChain(&chain) == ChainStep::kCluster) {
-  }
-  return chain.stop != ChainStep::kLoop;
+uint32_t HumanVolume::ChainLength(uint16_t first) {
+  return static_cast<uint32_t>(WholeChain(first).clusters.size());
 }
 
 bool HumanVolume::PrepareRead(FileHandle* handle) {
@@ -107,7 +104,8 @@ bool HumanVolume::PrepareRead(FileHandle* handle) {
   // A chain that returns to an earlier cluster never ends, so it cannot decide the
   // length: the size does, and the loop is harmless when it comes after the file's last
   // cluster. A chain that breaks off is found when the cluster after the break is due.
-  if (!handle->sizeDecides && handle->firstCluster != 0 && !ChainTerminates(handle->firstCluster))
+  if (!handle->sizeDecides && handle->firstCluster != 0 &&
+      WholeChain(handle->firstCluster).stop == ChainStep::kLoop)
     handle->sizeDecides = true;
   handle->readPosition = handle->clusterBuffer.get();
   return true;

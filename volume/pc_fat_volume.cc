@@ -54,15 +54,13 @@ int PcFatVolume::ReadPartitionTable(PartitionInfo* table, int capacity) {
 }
 
 int PcFatVolume::Mount() {
-  // The fewest clusters a FAT16 volume has; a FAT with fewer is 12 bits wide.
-  constexpr int64_t kFat16Clusters = 4085;
   fatBits = 16;
   if (partitionSectors > 0 && sectorSize != 0 && sectorsPerCluster != 0) {
     const int64_t dataStart = static_cast<int64_t>(rootStart) +
                               (static_cast<int64_t>(rootBytes) + sectorSize - 1) / sectorSize;
     const int64_t clusters =
         partitionSectors > dataStart ? (partitionSectors - dataStart) / sectorsPerCluster : 0;
-    if (clusters < kFat16Clusters) fatBits = 12;
+    if (clusters < Fat16LeastClusters) fatBits = 12;
   }
   return HumanVolume::Mount();
 }

@@ -132,38 +132,35 @@ bool PeekFs::ShowsHere(uint16_t cluster, uint16_t child, const std::string& name
   // A directory belongs in the folder its ".." names, where that folder holds it; a
   // cross-link elsewhere is not its place.
   uint16_t parent = 0;
-  if (ParentEntry(child, &parent) && parent != cluster && Holds(parent, child)) return false;
+  uint16_t link = 0;
+  const auto isParent = [](const FindResult& e) { return std::strcmp(e.fileName, "..") == 0; };
+  const auto isChild = [child](const FindResult& e) {
+    return e.firstCluster == child && !IsDotName(e.fileName);
+  };
+  if (FindSubdirectory(child, isParent, &parent) && parent != cluster &&
+      FindSubdirectory(parent, isChild, &link)) {
+    return false;
+  }
   places[child] = Place{cluster, name};
   return true;
 }
 
-bool PeekFs::ParentEntry(uint16_t cluster, uint16_t* parent) {
+bool PeekFs::FindSubdirectory(uint16_t cluster,
+                              const std::function<bool(const FindResult&)>& wanted,
+                              uint16_t* found) {
   SearchRecord search;
   FindResult entry;
-  bool found = false;
+  bool met = false;
   for (int result = volume->FindFirstIn(&search, cluster, nullptr, &entry); result == 1;
        result = volume->FindNext(&search, &entry)) {
-    if (std::strcmp(entry.fileName, "..") == 0 && KindOfEntry(entry) == EntryKindDirectory) {
-      *parent = entry.firstCluster;
-      found = true;
+    if (KindOfEntry(entry) == EntryKindDirectory && wanted(entry)) {
+      *found = entry.firstCluster;
+      met = true;
       break;
     }
   }
   volume->FindEnd(&search);
-  return found;
-}
-
-bool PeekFs::Holds(uint16_t cluster, uint16_t child) {
-  SearchRecord search;
-  FindResult entry;
-  bool found = false;
-  for (int result = volume->FindFirstIn(&search, cluster, nullptr, &entry); result == 1 && !found;
-       result = volume->FindNext(&search, &entry)) {
-    found = KindOfEntry(entry) == EntryKindDirectory && entry.firstCluster == child &&
-            !IsDotName(entry.fileName);
-  }
-  volume->FindEnd(&search);
-  return found;
+  return met;
 }
 
 bool PeekFs::IsSelfOrAncestor(uint16_t cluster, uint16_t candidate) const {

@@ -120,11 +120,10 @@ class PeekFs final : public platform::ReadOnlyFileSystem {
   // Whether the directory entry `name` -> `child` in the folder `cluster` is where the
   // child is shown (and notes it as its place when it is the first).
   bool ShowsHere(uint16_t cluster, uint16_t child, const std::string& name);
-  // The cluster the directory `cluster`'s own ".." entry names; false when it has none
-  // that can be read.
-  bool ParentEntry(uint16_t cluster, uint16_t* parent);
-  // Whether the folder `cluster` holds a directory entry (not "." or "..") for `child`.
-  bool Holds(uint16_t cluster, uint16_t child);
+  // The first directory entry of the folder `cluster` that `wanted` takes: true and its
+  // first cluster in `found`, or false when there is none (or the folder cannot be read).
+  bool FindSubdirectory(uint16_t cluster, const std::function<bool(const FindResult&)>& wanted,
+                        uint16_t* found);
   // Whether `candidate` is `cluster` or one of the folders it is shown in, up to the root.
   bool IsSelfOrAncestor(uint16_t cluster, uint16_t candidate) const;
   // The directory's full path on the partition, '\'-separated, from the places.
