@@ -30,12 +30,4 @@ TEST(SectorDevice, GeometryTravelsWhole) {
   EXPECT_EQ(g.baseSector, 0x7FFFFFFF);
 }
 
-TEST(SectorDevice, AMediumHoldsOneDiskUnlessItSaysOtherwise) {
-  FakeSectorDevice device(std::vector<uint8_t>(512), 512);
-  EXPECT_EQ(device.DiskCount(), 1);
-  EXPECT_EQ(device.SelectDisk(0), 0);
-  EXPECT_EQ(device.SelectDisk(1), -1);
-  EXPECT_EQ(device.GetError(), DeviceErrorUnsupported);
-}
-
 }  // namespace
