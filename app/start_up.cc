@@ -174,45 +174,58 @@ void PartitionReport(const PartitionInfo* table, int count, Console* console) {
   }
 }
 
-int StartVolume(const char* drive, const Options& options, Console* console, SectorDevice* disk,
-                StartedVolume* out) {
+int OpenMedium(const char* drive, const Options& options, Console* console, SectorDevice* disk,
+               OpenedMedium* out) {
   disk->SetName(drive);  // the drive name stays as the raw drive service opens it
   if (disk->Open(0) < 0) {
     console->ErrorText(kCannotOpenDrive);
     return 1;
   }
   bool recognized = false;
-  std::unique_ptr<HumanVolume> volume = RecognizeMedia(disk, options.rescue != 0, &recognized);
+  out->volume = RecognizeMedia(disk, options.rescue != 0, &recognized);
   if (!recognized) {
     console->ErrorText("Not Supported Media\n");
     return 1;
   }
-  if (!volume) {
+  if (!out->volume) {
     console->ErrorText("Can't create the volume (out of memory)\n");
     return 1;
   }
-  PartitionInfo table[kPartitionTableCapacity];
-  const int count = volume->ReadPartitionTable(table, kPartitionTableCapacity);
-  if (options.showPartitionTable) PartitionReport(table, count, console);
+  out->table.resize(kPartitionTableCapacity);
+  out->table.resize(out->volume->ReadPartitionTable(out->table.data(), kPartitionTableCapacity));
+  if (options.showPartitionTable) {
+    PartitionReport(out->table.data(), static_cast<int>(out->table.size()), console);
+  }
+  return 0;
+}
+
+int SelectVolume(OpenedMedium* medium, int partitionNumber, Console* console, StartedVolume* out) {
   // A negative number would index before the table: refused like one past its end.
-  if (options.partitionNumber < 0 || options.partitionNumber >= count) {
-    console->Error("No Such Partition(%d)\n", options.partitionNumber);
+  if (partitionNumber < 0 || static_cast<size_t>(partitionNumber) >= medium->table.size()) {
+    console->Error("No Such Partition(%d)\n", partitionNumber);
     return 1;
   }
-  if (table[options.partitionNumber].bootUnreadable) {
-    console->Error("Can't read the boot sector of partition %d\n", options.partitionNumber);
+  if (medium->table[partitionNumber].bootUnreadable) {
+    console->Error("Can't read the boot sector of partition %d\n", partitionNumber);
     return 1;
   }
-  out->mounted = volume->SelectPartition(table[options.partitionNumber]) >= 0;
+  out->mounted = medium->volume->SelectPartition(medium->table[partitionNumber]) >= 0;
   if (!out->mounted) {
-    console->Error("Can't read the FAT of partition %d\n", options.partitionNumber);
-  } else if (const uint32_t unknown = volume->UnknownFatEntries(); unknown > 0) {
+    console->Error("Can't read the FAT of partition %d\n", partitionNumber);
+  } else if (const uint32_t unknown = medium->volume->UnknownFatEntries(); unknown > 0) {
     console->Error("Can't read part of the FAT of partition %d, %u clusters unknown.\n",
-                   options.partitionNumber, unknown);
+                   partitionNumber, unknown);
     out->fatDamaged = true;
   }
-  out->volume = std::move(volume);
+  out->volume = std::move(medium->volume);
   return 0;
+}
+
+int StartVolume(const char* drive, const Options& options, Console* console, SectorDevice* disk,
+                StartedVolume* out) {
+  OpenedMedium medium;
+  if (OpenMedium(drive, options, console, disk, &medium) != 0) return 1;
+  return SelectVolume(&medium, options.partitionNumber, console, out);
 }
 
 int RunProgram(Program program, int argc, char** argv, Console* console, const Platform& platform) {

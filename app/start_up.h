@@ -1,6 +1,9 @@
 #ifndef APP_START_UP_H_
 #define APP_START_UP_H_
 
+#include <memory>
+#include <vector>
+
 #include "app/console.h"
 #include "disk/sector_device.h"
 #include "platform/host_text.h"
@@ -55,6 +58,22 @@ struct StartedVolume {
   // partition N, M clusters unknown." has been said).
   bool fatDamaged = false;
 };
+
+// A medium opened and recognized by OpenMedium, its partition table read.
+struct OpenedMedium {
+  std::unique_ptr<HumanVolume> volume;  // given to the StartedVolume by SelectVolume
+  std::vector<PartitionInfo> table;
+};
+
+// The first half of StartVolume: opens the drive, recognizes the medium and reads the
+// partition table (the report under -i). 0 with the medium in `out`, or 1 after saying
+// why the drive cannot be used.
+int OpenMedium(const char* drive, const Options& options, Console* console, SectorDevice* disk,
+               OpenedMedium* out);
+
+// The second half of StartVolume: selects partition `partitionNumber` of `medium`, whose
+// volume moves to `out`. 0, or 1 after saying why it cannot be used.
+int SelectVolume(OpenedMedium* medium, int partitionNumber, Console* console, StartedVolume* out);
 
 // The start-up every program shares: opens the drive named `drive` (host text) through
 // `disk`, recognizes the medium, reads the partition table (the report under -i), and

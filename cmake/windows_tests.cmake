@@ -2,19 +2,7 @@
 # the cross compiler, the Wine runner, and the CTest fixture that keeps one wineserver up
 # for the whole run.
 
-set(PEEK_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to cross-build")
-if(NOT EXISTS ${PEEK_GOOGLETEST_SOURCE}/CMakeLists.txt)
-  message(FATAL_ERROR "GoogleTest sources not found in ${PEEK_GOOGLETEST_SOURCE} "
-                      "(Debian package googletest)")
-endif()
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
-add_subdirectory(${PEEK_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-# The names find_package(GTest) gives on Linux.
-add_library(GTest::gtest ALIAS gtest)
-add_library(GTest::gtest_main ALIAS gtest_main)
-add_library(GTest::gmock ALIAS gmock)
-add_library(GTest::gmock_main ALIAS gmock_main)
+include(${CMAKE_CURRENT_LIST_DIR}/googletest_source.cmake)
 
 # The emulator named by the toolchain file: runs a program with this build's Wine prefix.
 set(PEEK_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
