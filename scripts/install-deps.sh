@@ -14,6 +14,9 @@
 #          /usr/bin/time and Python
 #   package  the release files (scripts/package.sh): the demo set, dpkg-dev (dpkg-shlibdeps,
 #          dpkg-buildflags), file (CPack's test for programs) and MinGW-w64
+#   web    the web page (scripts/web.sh) and its tests: emscripten, CMake and Ninja,
+#          GoogleTest's sources, Node.js with npm and the page's npm packages (web/,
+#          from its lock file), Chromium with its driver and Selenium for Debian's Python
 set -euo pipefail
 
 demo=(cmake ninja-build g++ pkg-config libfuse3-dev fuse3)
@@ -36,7 +39,10 @@ test=(
   python3 bash-completion
   # The package test: the release files are made, checked with lintian and installed.
   "${package[@]}" lintian
+  # The web page, built with emscripten and tested under Node.js and in Chromium.
+  "${web[@]}"
 )
+web=(cmake ninja-build emscripten googletest chromium chromium-driver python3-selenium python3)
 bench=("${demo[@]}" hyperfine mtools dosfstools time python3 diffutils)
 
 sets=("$@")
@@ -48,8 +54,9 @@ for set in "${sets[@]}"; do
     test) packages+=("${test[@]}") ;;
     bench) packages+=("${bench[@]}") ;;
     package) packages+=("${package[@]}") ;;
+    web) packages+=("${web[@]}") ;;
     *)
-      echo "install-deps.sh: no set \"$set\"; the sets are demo, test, bench and package" >&2
+      echo "install-deps.sh: no set \"$set\"; the sets are demo, test, bench, package and web" >&2
       exit 1
       ;;
   esac
@@ -77,4 +84,18 @@ if [[ " ${sets[*]} " == *" test "* ]] && ! locale -a 2>/dev/null | grep -qx 'ja_
   $sudo sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)$/\1/' /etc/locale.gen
   grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
   $sudo locale-gen
+fi
+
+# The page's npm packages, exactly as its lock file names them. Node.js and npm come from
+# Debian unless a Node.js with npm is there already (NodeSource's nodejs holds npm, and
+# Debian's npm would not install beside it).
+if [[ " ${sets[*]} " == *" test "* || " ${sets[*]} " == *" web "* ]]; then
+  if ! command -v npm >/dev/null; then
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends nodejs npm
+  fi
+  web="$(dirname "$0")/../web"
+  # npm ci leaves node_modules/.package-lock.json newer than the lock file it followed.
+  if ! [ "$web/node_modules/.package-lock.json" -nt "$web/package-lock.json" ]; then
+    (cd "$web" && npm ci --no-audit --no-fund --loglevel=error)
+  fi
 fi

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test: once in a plain build, once
+# Installs what is needed, builds, and runs every test: once in a plain build, then the
+# web page (WebAssembly under Node.js, the page in Chromium), once
 # under AddressSanitizer and UndefinedBehaviorSanitizer, and once as Windows programs
 # cross-built with MinGW-w64 and run under Wine. After the plain build it makes the
 # release files and checks them, installing the package (as root). Every build here treats warnings as
@@ -21,6 +22,16 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPEEK_TESTS=ON -
   >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== build the web page with emscripten and test it: the binding under Node.js, the page in Chromium"
+web_start=$(date +%s)
+# emcc finds acorn under Debian's folder also when the node on the PATH is not Debian's.
+export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+emcmake cmake -S . -B build-web -G Ninja -DPEEK_TESTS=ON -DPEEK_WERROR=ON \
+  -DPEEK_HOST_BUILD="$PWD/build" >/dev/null
+cmake --build build-web -j "$jobs"
+ctest --test-dir build-web --output-on-failure -j "$jobs"
+echo "Web stage: $(($(date +%s) - web_start)) s"
 
 echo "== make the release files and check them: the zip, and the package installed and removed"
 scripts/package.sh
