@@ -1,9 +1,11 @@
 # The web page: every file of web/site/, and fflate's browser module with its licence as
 # vendor/fflate.js and vendor/fflate-LICENSE, copied into ${CMAKE_BINARY_DIR}/site at build
-# time (target peek_site), beside the module the WebAssembly build puts there. fflate comes
-# from web/node_modules, which `npm ci` in web/ fills from web/package-lock.json.
+# time. The target peek_site makes the whole site: these copies and the module beside them.
+# fflate comes from web/node_modules, which `npm ci` in web/ fills from the lock file.
 
-set(PEEK_SITE_DIR ${CMAKE_BINARY_DIR}/site)
+if(NOT DEFINED PEEK_SITE_DIR)
+  set(PEEK_SITE_DIR ${CMAKE_BINARY_DIR}/site)
+endif()
 set(peek_web_dir ${CMAKE_CURRENT_LIST_DIR})
 set(peek_fflate_dir ${peek_web_dir}/node_modules/fflate)
 
@@ -50,3 +52,7 @@ while(peek_site_copies)
   list(APPEND peek_site_outputs ${PEEK_SITE_DIR}/${target})
 endwhile()
 add_custom_target(peek_site ALL DEPENDS ${peek_site_outputs})
+# Building the site builds the module it serves.
+if(TARGET peek_web)
+  add_dependencies(peek_site peek_web)
+endif()

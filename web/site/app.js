@@ -110,7 +110,8 @@ worker.onmessage = (event) => {
 
 worker.onerror = (event) => {
   event.preventDefault();
-  const hint = location.protocol === "file:" ? " Open the page from a web server, not as a file." : "";
+  const hint = location.protocol === "file:"
+    ? " Open the page from a web server, not as a file." : "";
   say(`The disk reader could not be started.${hint}`, "error");
   workerReady(false);
   for (const request of waiting.values()) {
@@ -201,9 +202,12 @@ async function openImage(file) {
     const option = document.createElement("option");
     option.value = String(partition.index);
     option.disabled = !partition.usable;
+    // Images made by some tools leave the size at 0: then only the number is shown.
+    const size =
+      partition.sectors > 0 ? ` (${partition.sectors.toLocaleString("en")} sectors)` : "";
     option.textContent = partition.usable
-      ? `${partition.index}: ${partition.sectors.toLocaleString("en")} sectors`
-      : `${partition.index}: boot sector unreadable`;
+      ? `${partition.index}${size}`
+      : `${partition.index}: the boot sector cannot be read`;
     elements.partition.append(option);
   }
   elements.partitionBox.hidden = opened.partitions.length < 2;
@@ -321,7 +325,8 @@ function arrangeRows() {
   for (const heading of elements.listing.querySelectorAll("th")) {
     const key = heading.querySelector("[data-sort]")?.dataset.sort;
     const sorted = key && key === view.sortKey;
-    heading.setAttribute("aria-sort", sorted ? (view.sortDescending ? "descending" : "ascending") : "none");
+    const order = view.sortDescending ? "descending" : "ascending";
+    heading.setAttribute("aria-sort", sorted ? order : "none");
   }
 }
 
@@ -382,7 +387,8 @@ function renderRows(selected) {
     };
     const attributesHex = `0x${entry.attributes.toString(16).padStart(2, "0")}`;
     row.append(nameCell, cell("size", sizeText(entry)), cell("date", entry.date),
-               cell("time", entry.time), cell("attributes", attributeText(entry.attributes), attributesHex));
+               cell("time", entry.time),
+               cell("attributes", attributeText(entry.attributes), attributesHex));
     return row;
   });
   elements.rows.replaceChildren(...rows);
@@ -431,7 +437,8 @@ function activate(index) {
       break;
     default:
       clearMessages();
-      say(`${entry.name} is a ${entry.kind === "vol" ? "volume label" : "link"}: it holds no data to download.`);
+      say(`${entry.name} is a ${entry.kind === "vol" ? "volume label" : "link"}: ` +
+          "it holds no data to download.");
   }
 }
 
@@ -560,8 +567,8 @@ function updateButtons() {
   const kind = entry ? kindOf(entry) : null;
   const usable = view.mounted && !busy;
   elements.downloadSelected.disabled = !usable || (kind !== "file" && kind !== "dir");
-  elements.downloadSelected.textContent =
-    kind === "dir" ? `Download ${entry.name} (zip)` : kind === "file" ? `Download ${entry.name}` : "Download selected";
+  const labels = { dir: `Download ${entry?.name} (zip)`, file: `Download ${entry?.name}` };
+  elements.downloadSelected.textContent = labels[kind] || "Download selected";
   elements.downloadFolder.disabled = !usable;
   elements.downloadPartition.disabled = !usable;
 }

@@ -116,7 +116,8 @@ function readFailure(source) {
 
 // The stored MS-DOS date and time as the local Date that fflate writes back as the same
 // date and time fields, or undefined (fflate then takes now) for words that form no real
-// date and time, or a year past 2099, which fflate refuses.
+// date and time, or a year past 2099, which fflate refuses. A time the local clock skips
+// (the hour a summer time starts) exists in no Date: it comes out an hour later.
 function localDate(dosDate, dosTime) {
   const year = 1980 + (dosDate >> 9);
   const month = (dosDate >> 5) & 0x0f;
@@ -255,7 +256,8 @@ async function downloadZip(id, path) {
   if (!zipError) zip.end();
   flush();
   if (zipError) {
-    return { ok: false, message: joinMessages(...messages, `The zip failed: ${zipError.message}\n`) };
+    const failure = `The zip failed: ${zipError.message}\n`;
+    return { ok: false, message: joinMessages(...messages, failure) };
   }
   return { ok: true, files, folders, size: done, damaged, messages: joinMessages(...messages) };
 }
