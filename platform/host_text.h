@@ -33,7 +33,8 @@ class HostText {
 };
 
 // The converter for the process's locale. On POSIX this sets the locale from the
-// environment (setlocale(LC_ALL, "")) and converts when its character set is UTF-8.
+// environment (setlocale(LC_ALL, "")) and converts when its character set is UTF-8. The
+// web build always converts: the page's text is UTF-8.
 std::unique_ptr<HostText> NewHostText();
 
 // The converter for the command-line arguments as the programs hand them to RunProgram.

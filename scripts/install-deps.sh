@@ -5,7 +5,8 @@
 #   scripts/install-deps.sh [SET...]      (default: test)
 #
 #   demo   build the programs and show them (scripts/demo.sh): compiler, CMake, Ninja,
-#          and libfuse 3 with fusermount3, as the demo builds and mounts with peekfs
+#          Python (the build writes the code page 932 tables with it) and libfuse 3 with
+#          fusermount3, as the demo builds and mounts with peekfs
 #   test   everything scripts/test.sh builds and checks: the demo and package sets,
 #          GoogleTest, clang and libFuzzer, clang-format 14, the tools the tests drive,
 #          groff and man for the manual pages, MinGW-w64, Wine and the ja_JP.UTF-8 locale
@@ -19,7 +20,7 @@
 #          from its lock file), Chromium with its driver and Selenium for Debian's Python
 set -euo pipefail
 
-demo=(cmake ninja-build g++ pkg-config libfuse3-dev fuse3)
+demo=(cmake ninja-build g++ pkg-config python3 libfuse3-dev fuse3)
 package=("${demo[@]}" dpkg-dev file g++-mingw-w64-x86-64-posix)
 test=(
   "${demo[@]}"
