@@ -19,10 +19,16 @@
 //                           "vol", "lnk", or "up" for ".."), data-size, data-date,
 //                           data-time, data-attributes (the attribute byte in decimal);
 //                           cells td.name, td.size, td.date, td.time, td.attributes;
-//                           the selected row has class "selected" and aria-selected="true"
+//                           the selected row has class "selected" and aria-selected="true";
+//                           "." is left out; a folder's (and ".."'s) name is a button.open
+//                           that opens it. Keys on the table: arrows, Home, End, PageUp,
+//                           PageDown move; Enter opens or downloads; Backspace goes up
 //   #download-selected      downloads the selected file, or the selected folder as a zip
 //   #download-folder        the current folder as a zip
 //   #download-partition     the whole partition as a zip
+//                           A zip holds what hauldisk copies for the folder: its content,
+//                           not the folder itself; it is named FOLDER.zip, or IMAGE-pN.zip
+//                           for a partition (IMAGE the file name without its extension)
 //   #progress-box, #progress, #progress-text, #cancel   a running download
 //   window.peekweb          {lastDownload: {name, size}} of the last saved file or zip
 
