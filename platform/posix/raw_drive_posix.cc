@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -41,12 +40,7 @@ class PosixRawDrive final : public RawDrive {
       if (end < 0) return Fail(errno);
       origin = static_cast<int64_t>(end);
     }
-    // A position before byte 0 is refused, as lseek refuses it.
-    if ((distance < 0 && origin < -distance) ||
-        (distance > 0 && origin > std::numeric_limits<int64_t>::max() - distance)) {
-      return Fail(EINVAL);
-    }
-    position = static_cast<uint64_t>(origin + distance);
+    if (!SeekDestination(origin, distance, &position)) return Fail(EINVAL);
     *newPosition = position;
     return true;
   }

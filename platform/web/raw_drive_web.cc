@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <limits>
 #include <memory>
 
 #include "platform/raw_drive.h"
@@ -28,11 +27,7 @@ class WebRawDrive final : public RawDrive {
       if (end < 0) return Fail(errno);
       origin = static_cast<int64_t>(end);
     }
-    if ((distance < 0 && origin < -distance) ||
-        (distance > 0 && origin > std::numeric_limits<int64_t>::max() - distance)) {
-      return Fail(EINVAL);
-    }
-    position = static_cast<uint64_t>(origin + distance);
+    if (!SeekDestination(origin, distance, &position)) return Fail(EINVAL);
     *newPosition = position;
     return true;
   }
