@@ -22,6 +22,7 @@ set -euo pipefail
 
 demo=(cmake ninja-build g++ pkg-config python3 libfuse3-dev fuse3)
 package=("${demo[@]}" dpkg-dev file g++-mingw-w64-x86-64-posix)
+web=(cmake ninja-build emscripten googletest chromium chromium-driver python3-selenium python3)
 test=(
   "${demo[@]}"
   libgtest-dev libgmock-dev googletest
@@ -43,7 +44,6 @@ test=(
   # The web page, built with emscripten and tested under Node.js and in Chromium.
   "${web[@]}"
 )
-web=(cmake ninja-build emscripten googletest chromium chromium-driver python3-selenium python3)
 bench=("${demo[@]}" hyperfine mtools dosfstools time python3 diffutils)
 
 sets=("$@")
@@ -94,9 +94,9 @@ if [[ " ${sets[*]} " == *" test "* || " ${sets[*]} " == *" web "* ]]; then
   if ! command -v npm >/dev/null; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends nodejs npm
   fi
-  web="$(dirname "$0")/../web"
+  web_dir="$(dirname "$0")/../web"
   # npm ci leaves node_modules/.package-lock.json newer than the lock file it followed.
-  if ! [ "$web/node_modules/.package-lock.json" -nt "$web/package-lock.json" ]; then
-    (cd "$web" && npm ci --no-audit --no-fund --loglevel=error)
+  if ! [ "$web_dir/node_modules/.package-lock.json" -nt "$web_dir/package-lock.json" ]; then
+    (cd "$web_dir" && npm ci --no-audit --no-fund --loglevel=error)
   fi
 fi
