@@ -27,6 +27,12 @@ echo "== build the web page with emscripten and test it: the binding under Node.
 web_start=$(date +%s)
 # emcc finds acorn under Debian's folder also when the node on the PATH is not Debian's.
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+for tool in emcmake node; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "The web stage needs $tool (emscripten, Node.js): scripts/install-deps.sh web" >&2
+    exit 1
+  fi
+done
 emcmake cmake -S . -B build-web -G Ninja -DPEEK_TESTS=ON -DPEEK_WERROR=ON \
   -DPEEK_HOST_BUILD="$PWD/build" >/dev/null
 cmake --build build-web -j "$jobs"

@@ -120,9 +120,17 @@ TEST_F(WebBindingTest, RefusesWhatCannotBeReadWithTheProgramsMessages) {
       << peek_open(path.c_str());
   const std::string noSuchPartition = peek_select(3);
   peek_select(0);
+  const std::vector<uint8_t> cut(image.bytes.begin(), image.bytes.begin() + 4096);
+  const std::string cutOpened = Open(cut);
+  const std::string cutSelected = peek_select(0);
   const std::vector<Case> cases = {
       {"junk", Open(std::vector<uint8_t>(8192, 0x4A)),
        "{\"ok\":false,\"message\":\"Not Supported Media\\n\"}"},
+      {"cut before the boot sector", cutOpened,
+       "{\"ok\":true,\"report\":\"Max Partition= 1\\nPartition Number= 0\\n\\tCan't read the "
+       "boot sector\\n\\n\",\"partitions\":[{\"index\":0,\"sectors\":0,\"usable\":false}]}"},
+      {"its partition", cutSelected,
+       "{\"ok\":false,\"message\":\"Can't read the boot sector of partition 0\\n\"}"},
       {"no partition", noSuchPartition, "{\"ok\":false,\"message\":\"No Such Partition(3)\\n\"}"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.expected, c.answer) << c.what;
