@@ -73,7 +73,8 @@ done
 cat "$work"/*.hds >/dev/null  # into the page cache
 
 count=${counts[-1]}
-command="$([ "$scale" = quick ] && echo 'BENCH_QUICK=1 ')bench/web.sh $work"
+command="bench/web.sh $work"
+if [ "$scale" = quick ]; then command="BENCH_QUICK=1 $command"; fi
 $python - "$results/config.json" <<EOF
 import json, sys
 json.dump({
