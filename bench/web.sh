@@ -82,6 +82,7 @@ json.dump({
     "many": "$work/many.hds", "folder": "N$count", "count": $count,
     "big": "$work/big.hds", "bigFolder": "BIG", "bigName": "BIG.DAT",
     "bigBytes": $((bigMib * 1048576)), "bigImageBytes": $(stat -c %s "$work/big.hds"),
+    "bigSource": "$src/big/BIG/BIG.DAT",
     "scale": "$scale", "command": "$command", "date": "$(date -u +%Y-%m-%d)",
     "cpus": "$(nproc)", "kernel": "$(uname -sr)", "work": "$work",
     "workfs": "$(stat -f -c %T "$work")",
