@@ -222,7 +222,8 @@ class Bench:
         files = self.driver.execute_script(
             "return document.querySelectorAll('#listing tbody tr.entry[data-kind=file]').length")
         if files != c["count"]:
-            raise RuntimeError("the page shows %d files of %s, not %d" % (files, c["folder"], c["count"]))
+            raise RuntimeError("the page shows %d files of %s, not %d"
+                               % (files, c["folder"], c["count"]))
         for name in ["TaskDuration", "ScriptDuration", "LayoutDuration", "RecalcStyleDuration"]:
             times[name] = (after.get(name, 0) - before.get(name, 0)) * 1000
         times["JSHeapUsedSize"] = after.get("JSHeapUsedSize", 0)
@@ -375,7 +376,8 @@ def report(results_path, out):
     # Each run's download against the File read of the same run, just before it: the two
     # are timed under the same load.
     pairs = list(zip(results["download"], results["fileRead"]))
-    complete_ratio = median(c["bigBytes"] / d["complete"] / (image_bytes / r["ms"]) for d, r in pairs)
+    complete_ratio = median(c["bigBytes"] / d["complete"] / (image_bytes / r["ms"])
+                            for d, r in pairs)
     saved_ratio = median(c["bigBytes"] / d["saved"] / (image_bytes / r["ms"]) for d, r in pairs)
 
     text = ["## Web page", ""]
