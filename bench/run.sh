@@ -29,11 +29,8 @@ cd "$(dirname "$0")/.."
 repo=$(pwd)
 work=${1:-/tmp/peek-bench}
 skip=${BENCH_SKIP:-}
-if [ "${BENCH_QUICK:-0}" = 1 ]; then
-  scale=quick counts=(250 1000 4000) bigMib=16 runs=2 wide=27000
-else
-  scale=full counts=(2500 10000 40000) bigMib=256 runs=5 wide=270000
-fi
+. bench/sources.sh
+if [ "$scale" = quick ]; then runs=2 wide=27000; else runs=5 wide=270000; fi
 
 missing=()
 for tool in hyperfine python3 mcopy mdir mkfs.fat /usr/bin/time cmake ninja diff; do
@@ -63,11 +60,7 @@ results=$work/results
 mkdir -p "$src/many" "$src/mixed/MIXED" "$src/big/BIG" "$results" "$shm"
 
 echo "== making the source tree ($scale scale)"
-for count in "${counts[@]}"; do
-  mkdir "$src/many/N$count"
-  head -c $((count * 1200)) /dev/urandom |
-    (cd "$src/many/N$count" && split -b 1200 -a 5 -d --additional-suffix=.DAT - F)
-done
+for count in "${counts[@]}"; do many_folder "$src/many/N$count" "$count"; done
 RANDOM=68000
 for d in $(seq -w 1 20); do
   dir=$src/mixed/MIXED/D$d
@@ -80,7 +73,7 @@ for d in $(seq -w 1 20); do
     head -c "$size" /dev/urandom >"$dir/F$f.DAT"
   done
 done
-head -c $((bigMib * 1048576)) /dev/urandom >"$src/big/BIG/BIG.DAT"
+big_file "$src/big/BIG/BIG.DAT" "$bigMib"
 
 # jobs.tsv: job, image set, file count, bytes.
 : >"$results/jobs.tsv"

@@ -498,13 +498,17 @@ function hideProgress() {
 }
 
 // Receives the chunks of a download as small Blobs, so the browser may keep them out of
-// the page's memory.
+// the page's memory, and hands their buffers back to the worker for the next chunks.
 async function fetchParts(fields) {
   const parts = [];
   showProgress(0, 0);
   try {
     const result = await request(fields, {
-      onChunk: (chunks) => parts.push(new Blob(chunks)),
+      onChunk: (chunks) => {
+        parts.push(new Blob(chunks));
+        const buffers = chunks.map((chunk) => chunk.buffer);
+        worker.postMessage({ op: "spare", buffers }, buffers);
+      },
       onProgress: showProgress,
     });
     return { result, parts };
