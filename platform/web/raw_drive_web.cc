@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/posix/descriptor_seek.h"
 #include "platform/raw_drive.h"
 
 namespace platform {
@@ -20,14 +21,8 @@ class WebRawDrive final : public RawDrive {
   ~WebRawDrive() override { ::close(fd); }
 
   bool Seek(int64_t distance, MoveMethod method, uint64_t* newPosition) override {
-    int64_t origin = 0;
-    if (method == MoveMethod::kCurrent) origin = static_cast<int64_t>(position);
-    if (method == MoveMethod::kEnd) {
-      const off_t end = ::lseek(fd, 0, SEEK_END);
-      if (end < 0) return Fail(errno);
-      origin = static_cast<int64_t>(end);
-    }
-    if (!SeekDestination(origin, distance, &position)) return Fail(EINVAL);
+    int error = 0;
+    if (!SeekDescriptor(fd, &position, distance, method, &error)) return Fail(error);
     *newPosition = position;
     return true;
   }
