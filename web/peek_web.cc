@@ -13,6 +13,7 @@
 #include "app/console.h"
 #include "app/listing.h"
 #include "app/start_up.h"
+#include "app/tree_copy.h"
 #include "disk/physical_disk.h"
 #include "platform/host_text.h"
 #include "volume/entry_names.h"
@@ -247,6 +248,13 @@ class TreeWalk {
       const std::string childSource = volume->JoinPath(source.c_str(), child.fileName);
       const std::string childTarget =
           target.empty() ? child.fileName : target + "/" + child.fileName;
+      // hauldisk's limit on the paths it makes in its current directory; it also bounds
+      // how deep a hostile disk's nesting takes the walk.
+      const std::string made = "./" + childTarget;
+      if (made.size() > CopyPathLimit) {
+        console->Error("Path too long(%s), skip.\n", made.c_str());
+        continue;
+      }
       if (!isFile && !copied.insert(child.firstCluster).second) {
         console->Error("Directory copied before(%s), skip.\n", child.fileName);
         continue;

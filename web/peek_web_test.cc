@@ -154,6 +154,21 @@ TEST_F(WebBindingTest, RefusesWhatCannotBeReadWithTheProgramsMessages) {
   EXPECT_EQ(0u, std::string(peek_open("/no/such.hds")).find("{\"ok\":false,\"message\":\"")) << "";
 }
 
+TEST_F(WebBindingTest, AWalkStopsWherePathsGrowPastWhatHauldiskMakes) {
+  // 25 folders of 9 letters make "./" and 249 more bytes; the 26th would pass 255.
+  imagebuilder::Node nested = File("LAST.TXT", "x");
+  for (int depth = 0; depth < 26; ++depth) nested = Dir("DIRECTORY", {nested});
+  Open(Sample({nested}).bytes);
+  peek_select(0);
+  const std::string walked = peek_walk("\\");
+  std::string deepest = ".";
+  for (int depth = 0; depth < 26; ++depth) deepest += "/DIRECTORY";
+  EXPECT_NE(std::string::npos,
+            walked.find("\"messages\":\"Path too long(" + deepest + "), skip.\\n\"}"))
+      << walked;
+  EXPECT_EQ(std::string::npos, walked.find("LAST.TXT"));
+}
+
 TEST_F(WebBindingTest, ABrokenChainReadsAsZerosAndIsSaid) {
   imagebuilder::Image image = Sample({File("BAD.DAT", std::string(3000, 'b'))});
   // The chain ends after the first of its three 1024-byte clusters.
