@@ -13,7 +13,8 @@
 # median reported:
 #   - the site's size, every file gzipped -9, against 1 MB;
 #   - listing the largest N folder (40,000 files) in the page, from the click on its name
-#     until every row is shown, against 1 s; peekdisk's listing of it beside it;
+#     until the table shows it (the rows in view drawn), against 1 s; peekdisk's listing of
+#     it beside it;
 #   - downloading BIG.DAT (256 MiB) through the page, from the click until the file is
 #     complete in the download folder, against half the rate of reading the image as a
 #     File in 4 MiB slices in the same page.

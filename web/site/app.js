@@ -12,17 +12,23 @@
 //                           disabled; shown (#partition-box) only for several partitions
 //   #breadcrumb             the folder path; each part a <button data-path="\SYS">, the
 //                           root "\" first; the current part has aria-current="page"
-//   #listing                the table (focusable); its heading buttons [data-sort="name"],
+//   #listing                the table (focusable); data-entries the folder's number of
+//                           entries ("." left out); its heading buttons [data-sort="name"],
 //                           [data-sort="size"], [data-sort="date"] sort (ascending,
 //                           descending, disk order), the <th> carries aria-sort
-//   #listing tbody tr.entry one per entry, with data-name, data-kind ("dir", "file",
-//                           "vol", "lnk", or "up" for ".."), data-size, data-date,
-//                           data-time, data-attributes (the attribute byte in decimal);
+//   #listing tbody tr.entry one per entry, with data-index (its place in the order shown,
+//                           from 0), data-name, data-kind ("dir", "file", "vol", "lnk", or
+//                           "up" for ".."), data-size, data-date, data-time,
+//                           data-attributes (the attribute byte in decimal);
 //                           cells td.name, td.size, td.date, td.time, td.attributes;
 //                           the selected row has class "selected" and aria-selected="true";
 //                           "." is left out; a folder's (and ".."'s) name is a button.open
 //                           that opens it. Keys on the table: arrows, Home, End, PageUp,
-//                           PageDown move; Enter opens or downloads; Backspace goes up
+//                           PageDown move; Enter opens or downloads; Backspace goes up.
+//                           A folder of more than 1,000 entries has the class "virtual" and
+//                           tr.entry rows only for those in view and some above and below,
+//                           between two tr.spacer rows; the rows change as the page
+//                           scrolls, and moving the selection scrolls to its row
 //   #download-selected      downloads the selected file, or the selected folder as a zip
 //   #download-folder        the current folder as a zip
 //   #download-partition     the whole partition as a zip
@@ -189,6 +195,10 @@ function resetDisk() {
   elements.partitionBox.hidden = true;
   elements.breadcrumb.replaceChildren();
   elements.rows.replaceChildren();
+  list.virtual = false;
+  list.start = list.end = 0;
+  elements.listing.classList.remove("virtual");
+  elements.listing.dataset.entries = "0";
   updateButtons();
 }
 
@@ -358,64 +368,177 @@ function sizeText(entry) {
   }
 }
 
+function createRow(index) {
+  const entry = view.rows[index];
+  const row = document.createElement("tr");
+  const kind = kindOf(entry);
+  row.className = `entry ${kind}`;
+  row.id = `entry-${index}`;
+  row.dataset.index = String(index);
+  row.dataset.name = entry.name;
+  row.dataset.kind = kind;
+  row.dataset.size = entry.kind === "file" ? String(entry.size) : sizeText(entry);
+  row.dataset.date = entry.date;
+  row.dataset.time = entry.time;
+  row.dataset.attributes = String(entry.attributes);
+  // Row 1 is the heading's.
+  row.setAttribute("aria-rowindex", String(index + 2));
+  const selected = index === view.selected;
+  if (selected) row.classList.add("selected");
+  row.setAttribute("aria-selected", String(selected));
+  const nameCell = document.createElement("td");
+  nameCell.className = "name";
+  if (kind === "dir" || kind === "up") {
+    const open = document.createElement("button");
+    open.type = "button";
+    open.className = "open";
+    open.tabIndex = -1;
+    open.textContent = entry.name;
+    nameCell.append(open);
+  } else {
+    nameCell.textContent = entry.name;
+  }
+  const cell = (className, text, title) => {
+    const td = document.createElement("td");
+    td.className = className;
+    td.textContent = text;
+    if (title) td.title = title;
+    return td;
+  };
+  const attributesHex = `0x${entry.attributes.toString(16).padStart(2, "0")}`;
+  row.append(nameCell, cell("size", sizeText(entry)), cell("date", entry.date),
+             cell("time", entry.time),
+             cell("attributes", attributeText(entry.attributes), attributesHex));
+  return row;
+}
+
+// A folder of more entries than VirtualThreshold puts into the table only the rows in view
+// and VirtualMargin rows above and below them, between two spacer rows as tall as the rows
+// left out; the others are put in as the page scrolls. Laying out a table of tens of
+// thousands of rows takes the browser seconds. The rows are of one height (names do not
+// wrap there), measured on the first row put in.
+const VirtualThreshold = 1000;
+const VirtualMargin = 40;
+const FallbackRowHeight = 28;
+
+const list = {
+  virtual: false,
+  start: 0,     // the rows view.rows[start, end) are in the table
+  end: 0,
+  rowHeight: 0,
+  top: null,    // the spacer rows
+  bottom: null,
+};
+
+function spacerRow() {
+  const row = document.createElement("tr");
+  row.className = "spacer";
+  row.setAttribute("aria-hidden", "true");
+  const cell = document.createElement("td");
+  cell.colSpan = 5;
+  row.append(cell);
+  return row;
+}
+
 function renderRows(selected) {
-  const rows = view.rows.map((entry, index) => {
-    const row = document.createElement("tr");
-    const kind = kindOf(entry);
-    row.className = `entry ${kind}`;
-    row.id = `entry-${index}`;
-    row.dataset.index = String(index);
-    row.dataset.name = entry.name;
-    row.dataset.kind = kind;
-    row.dataset.size = entry.kind === "file" ? String(entry.size) : sizeText(entry);
-    row.dataset.date = entry.date;
-    row.dataset.time = entry.time;
-    row.dataset.attributes = String(entry.attributes);
-    row.setAttribute("aria-selected", "false");
-    const nameCell = document.createElement("td");
-    nameCell.className = "name";
-    if (kind === "dir" || kind === "up") {
-      const open = document.createElement("button");
-      open.type = "button";
-      open.className = "open";
-      open.tabIndex = -1;
-      open.textContent = entry.name;
-      nameCell.append(open);
-    } else {
-      nameCell.textContent = entry.name;
-    }
-    const cell = (className, text, title) => {
-      const td = document.createElement("td");
-      td.className = className;
-      td.textContent = text;
-      if (title) td.title = title;
-      return td;
-    };
-    const attributesHex = `0x${entry.attributes.toString(16).padStart(2, "0")}`;
-    row.append(nameCell, cell("size", sizeText(entry)), cell("date", entry.date),
-               cell("time", entry.time),
-               cell("attributes", attributeText(entry.attributes), attributesHex));
-    return row;
-  });
-  elements.rows.replaceChildren(...rows);
+  const count = view.rows.length;
+  elements.listing.dataset.entries = String(count);
+  elements.listing.setAttribute("aria-rowcount", String(count + 1));
   view.selected = -1;
-  select(Math.min(selected, rows.length - 1));
+  list.virtual = count > VirtualThreshold;
+  elements.listing.classList.toggle("virtual", list.virtual);
+  if (!list.virtual) {
+    list.start = 0;
+    list.end = count;
+    elements.rows.replaceChildren(...view.rows.map((entry, index) => createRow(index)));
+    select(Math.min(selected, count - 1));
+    return;
+  }
+  // The size column as wide as its widest text, so that it keeps its width as rows come
+  // and go.
+  const sizeChars = view.rows.reduce((most, entry) => Math.max(most, sizeText(entry).length), 0);
+  elements.listing.style.setProperty("--size-chars", String(sizeChars));
+  list.top = list.top || spacerRow();
+  list.bottom = list.bottom || spacerRow();
+  // The first row also holds half the heading's collapsed border: the second is measured.
+  list.top.style.height = "0";
+  const probe = createRow(1);
+  elements.rows.replaceChildren(list.top, createRow(0), probe);
+  list.rowHeight = probe.getBoundingClientRect().height || FallbackRowHeight;
+  // The spacer below first, so that the page can scroll to any row.
+  renderWindow(0, 2);
+  select(Math.min(selected, count - 1));
+}
+
+// The rows [first, last) of view.rows that the window shows.
+function rowsInView() {
+  const top = elements.rows.getBoundingClientRect().top;
+  const count = view.rows.length;
+  const first = Math.floor(-top / list.rowHeight);
+  const last = Math.ceil((window.innerHeight - top) / list.rowHeight);
+  return [Math.max(0, Math.min(count, first)), Math.max(0, Math.min(count, last))];
+}
+
+// Puts the rows [start, end) into the table; the rows already there are kept.
+function renderWindow(start, end) {
+  const kept = new Map();
+  for (const row of elements.rows.querySelectorAll("tr.entry")) {
+    kept.set(Number(row.dataset.index), row);
+  }
+  const rows = [];
+  for (let index = start; index < end; index++) rows.push(kept.get(index) || createRow(index));
+  list.top.style.height = `${start * list.rowHeight}px`;
+  list.bottom.style.height = `${(view.rows.length - end) * list.rowHeight}px`;
+  elements.rows.replaceChildren(list.top, ...rows, list.bottom);
+  list.start = start;
+  list.end = end;
+}
+
+// Puts the rows in view and the margin around them into the table, unless they are there
+// with at least half the margin left on each side.
+function drawWindow(force = false) {
+  if (!list.virtual) return;
+  const [first, last] = rowsInView();
+  const count = view.rows.length;
+  const slack = VirtualMargin / 2;
+  if (!force && first >= list.start && last <= list.end &&
+      (list.start === 0 || first - list.start >= slack) &&
+      (list.end === count || list.end - last >= slack)) {
+    return;
+  }
+  renderWindow(Math.max(0, first - VirtualMargin), Math.min(count, last + VirtualMargin));
+}
+
+// Scrolls the window the least that shows row `index` whole, as if every row were in the
+// table, and puts the rows there into it.
+function revealRow(index) {
+  const top = elements.rows.getBoundingClientRect().top + index * list.rowHeight;
+  const bottom = top + list.rowHeight;
+  if (top < 0) window.scrollBy(0, top);
+  else if (bottom > window.innerHeight) window.scrollBy(0, bottom - window.innerHeight);
+  drawWindow();
+}
+
+function rowElement(index) {
+  if (index < list.start || index >= list.end) return null;
+  return elements.rows.children[index - list.start + (list.virtual ? 1 : 0)] || null;
 }
 
 function select(index) {
+  const previous = rowElement(view.selected);
+  if (previous) {
+    previous.classList.remove("selected");
+    previous.setAttribute("aria-selected", "false");
+  }
   if (index < 0 || index >= view.rows.length) {
     view.selected = -1;
     elements.listing.removeAttribute("aria-activedescendant");
     updateButtons();
     return;
   }
-  const rows = elements.rows.children;
-  if (view.selected >= 0 && rows[view.selected]) {
-    rows[view.selected].classList.remove("selected");
-    rows[view.selected].setAttribute("aria-selected", "false");
-  }
   view.selected = index;
-  const row = rows[index];
+  if (list.virtual) revealRow(index);
+  const row = rowElement(index);
   row.classList.add("selected");
   row.setAttribute("aria-selected", "true");
   elements.listing.setAttribute("aria-activedescendant", row.id);
@@ -682,6 +805,15 @@ elements.downloadSelected.addEventListener("click", () => {
 elements.downloadFolder.addEventListener("click", () => downloadZip(view.path));
 elements.downloadPartition.addEventListener("click", () => downloadZip(RootPath));
 elements.cancel.addEventListener("click", () => worker.postMessage({ op: "cancel" }));
+
+// Scroll events come once a frame, before it is drawn.
+window.addEventListener("scroll", () => drawWindow());
+window.addEventListener("resize", () => {
+  if (!list.virtual) return;
+  const row = elements.rows.querySelector("tr.entry + tr.entry");
+  if (row) list.rowHeight = row.getBoundingClientRect().height || list.rowHeight;
+  drawWindow(true);
+});
 
 window.addEventListener("pagehide", () => {
   if (lastUrl) URL.revokeObjectURL(lastUrl);
