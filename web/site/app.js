@@ -640,17 +640,25 @@ async function fetchParts(fields) {
   }
 }
 
-async function downloadFile(path) {
+// Fetches a download's parts; null after saying why there is nothing to save.
+async function fetchDownload(request) {
   clearMessages();
-  const { result, parts } = await fetchParts({ op: "file", path });
+  const { result, parts } = await fetchParts(request);
   if (result.cancelled) {
     say("The download was cancelled.");
-    return;
+    return null;
   }
   if (!result.ok) {
     say(result.message, "error");
-    return;
+    return null;
   }
+  return { result, parts };
+}
+
+async function downloadFile(path) {
+  const fetched = await fetchDownload({ op: "file", path });
+  if (!fetched) return;
+  const { result, parts } = fetched;
   if (result.name === null) {
     say(result.messages || `${path} cannot be saved under its name.`, "error");
     return;
@@ -672,16 +680,9 @@ function zipName(path) {
 
 // The zip holds what hauldisk copies for `path`: a folder's content, without the folder.
 async function downloadZip(path) {
-  clearMessages();
-  const { result, parts } = await fetchParts({ op: "zip", path });
-  if (result.cancelled) {
-    say("The download was cancelled.");
-    return;
-  }
-  if (!result.ok) {
-    say(result.message, "error");
-    return;
-  }
+  const fetched = await fetchDownload({ op: "zip", path });
+  if (!fetched) return;
+  const { result, parts } = fetched;
   const name = zipName(path);
   save(new Blob(parts, { type: ZipType }), name);
   say(`Saved ${name}: ${result.files} files, ${result.folders} folders, ` +
