@@ -192,6 +192,30 @@ int MakeTargetDirectory(CopyContext* context, const std::string& parent, const c
   return 0;
 }
 
+CopyStep NextCopyStep(const FindResult& entry, const std::string& targetDirectory,
+                      std::set<uint16_t>* copiedDirectories, Console* console,
+                      std::string* target) {
+  const EntryKind kind = KindOfEntry(entry);
+  if (kind == EntryKindVolumeLabel || kind == EntryKindLink) return CopyStep::kSkip;
+  const bool isFile = kind == EntryKindFile;
+  if (!isFile && IsDotName(entry.fileName)) return CopyStep::kSkip;
+  if (IsUnsafeName(entry.fileName, isFile)) {
+    console->Error("Unsafe file name(%s), skip.\n", entry.fileName);
+    return CopyStep::kSkip;
+  }
+  *target = JoinTarget(targetDirectory, entry.fileName);
+  if (target->size() > CopyPathLimit) {
+    console->Error("Path too long(%s), skip.\n", target->c_str());
+    return CopyStep::kSkip;
+  }
+  if (isFile) return CopyStep::kFile;
+  if (!copiedDirectories->insert(entry.firstCluster).second) {
+    console->Error("Directory copied before(%s), skip.\n", entry.fileName);
+    return CopyStep::kSkip;
+  }
+  return CopyStep::kDirectory;
+}
+
 int CopyTree(CopyContext* context, const std::string& targetDirectory, const char* sourcePath) {
   HumanVolume* volume = context->volume;
   Console* console = context->console;
@@ -228,37 +252,18 @@ int CopyTree(CopyContext* context, const std::string& targetDirectory, const cha
   ReportDamage(volume, console, &context->tally);
   while (result == 1) {
     EntryLine(console, entry);
-    switch (KindOfEntry(entry)) {
-      case EntryKindDirectory: {
-        if (IsDotName(entry.fileName)) break;
-        if (IsUnsafeName(entry.fileName, false)) {
-          console->Error("Unsafe file name(%s), skip.\n", entry.fileName);
-          break;
-        }
-        const std::string child = JoinTarget(targetDirectory, entry.fileName);
-        if (child.size() > CopyPathLimit) {
-          console->Error("Path too long(%s), skip.\n", child.c_str());
-          break;
-        }
-        if (!context->copiedDirectories.insert(entry.firstCluster).second) {
-          console->Error("Directory copied before(%s), skip.\n", entry.fileName);
-          break;
-        }
+    std::string target;
+    switch (NextCopyStep(entry, targetDirectory, &context->copiedDirectories, console, &target)) {
+      case CopyStep::kDirectory:
         MakeTargetDirectory(context, targetDirectory, entry.fileName);
-        CopyTree(context, child, entry.fileName);
+        CopyTree(context, target, entry.fileName);
         // After the recursion, so the copies made inside do not move the times set.
-        if (context->restoreAttributes) RestoreDirectory(context, child, entry);
+        if (context->restoreAttributes) RestoreDirectory(context, target, entry);
         break;
-      }
-      case EntryKindVolumeLabel:
-      case EntryKindLink:
-        break;
-      case EntryKindFile:
-        if (IsUnsafeName(entry.fileName, true)) {
-          console->Error("Unsafe file name(%s), skip.\n", entry.fileName);
-          break;
-        }
+      case CopyStep::kFile:
         CopyOneFile(context, targetDirectory, ".", entry.fileName);
+        break;
+      case CopyStep::kSkip:
         break;
     }
     result = volume->FindNext(&search, &entry);

@@ -62,6 +62,16 @@ int CopyOneFile(CopyContext* context, const std::string& targetDirectory,
 // it is; a failure shows up as failures of the copies into it. Result 0.
 int MakeTargetDirectory(CopyContext* context, const std::string& parent, const char* name);
 
+// What a tree copy does with one entry of a directory it copies into `targetDirectory`.
+enum class CopyStep { kSkip, kDirectory, kFile };
+
+// The step for `entry`: volume labels, links, "." and "..", names unsafe on the host,
+// target paths past CopyPathLimit and directories copied before are skipped, each but the
+// first three said on the error stream as hauldisk says it. A directory to copy is added
+// to `copiedDirectories`. For a directory or a file, *target is its path on the target.
+CopyStep NextCopyStep(const FindResult& entry, const std::string& targetDirectory,
+                      std::set<uint16_t>* copiedDirectories, Console* console, std::string* target);
+
 // Lists the volume directory `sourcePath` (relative to the current directory, or
 // absolute) under a "[path]" header and copies its files and subdirectories into
 // `targetDirectory`, recursively. The volume's current directory is the same on return.

@@ -16,7 +16,6 @@
 #include "app/tree_copy.h"
 #include "disk/physical_disk.h"
 #include "platform/host_text.h"
-#include "volume/entry_names.h"
 #include "volume/human_volume.h"
 
 #ifdef __EMSCRIPTEN__
@@ -237,38 +236,22 @@ class TreeWalk {
     }
     if (result == VolumeErrorNoMoreEntries) volume->FindEnd(&search);
     for (const FindResult& child : entries) {
-      const EntryKind kind = KindOfEntry(child);
-      if (kind == EntryKindVolumeLabel || kind == EntryKindLink) continue;
-      const bool isFile = kind == EntryKindFile;
-      if (!isFile && IsDotName(child.fileName)) continue;
-      if (IsUnsafeName(child.fileName, isFile)) {
-        console->Error("Unsafe file name(%s), skip.\n", child.fileName);
-        continue;
-      }
+      std::string childTarget;
+      const CopyStep step = NextCopyStep(child, target, &copied, console, &childTarget);
+      if (step == CopyStep::kSkip) continue;
       const std::string childSource = volume->JoinPath(source.c_str(), child.fileName);
-      const std::string childTarget =
-          target.empty() ? child.fileName : target + "/" + child.fileName;
-      // hauldisk's limit on the paths it makes in its current directory; it also bounds
-      // how deep a hostile disk's nesting takes the walk.
-      const std::string made = "./" + childTarget;
-      if (made.size() > CopyPathLimit) {
-        console->Error("Path too long(%s), skip.\n", made.c_str());
-        continue;
-      }
-      if (!isFile && !copied.insert(child.firstCluster).second) {
-        console->Error("Directory copied before(%s), skip.\n", child.fileName);
-        continue;
-      }
-      Add(child, childSource, childTarget, isFile);
-      if (!isFile) Directory(child.firstCluster, childSource, childTarget);
+      Add(child, childSource, childTarget, step == CopyStep::kFile);
+      if (step == CopyStep::kDirectory) Directory(child.firstCluster, childSource, childTarget);
     }
   }
 
+  // `target` is the path hauldisk would make in its current directory, "./" and on; the
+  // download holds it without the "./".
   void Add(const FindResult& entry, const std::string& source, const std::string& target,
            bool isFile) {
     const platform::HostText& text = *session->text;
     Json json;
-    json.Text("path", text.FromDisk(target))
+    json.Text("path", text.FromDisk(target.substr(2)))
         .Text("source", text.FromDisk(source))
         .Text("kind", isFile ? "file" : "dir");
     if (!walked.empty()) walked += ",";
@@ -394,9 +377,10 @@ PEEK_EXPORT const char* peek_walk(const char* path) {
     std::unique_ptr<FileHandle> file = volume->FileOpen(diskPath.c_str(), 0);
     ReportDamage(volume, captured.Get(), nullptr);
     if (!file) return Failure(captured.Take());
-    const bool safe = !IsUnsafeName(file->fileName, true);
-    if (safe) walk.Add(*file, diskPath, file->fileName, true);
-    if (!safe) captured.Get()->Error("Unsafe file name(%s), skip.\n", file->fileName);
+    std::string target;
+    if (NextCopyStep(*file, ".", &walk.copied, captured.Get(), &target) == CopyStep::kFile) {
+      walk.Add(*file, diskPath, target, true);
+    }
     volume->FileClose(file.get());
   } else if (changed != 1) {
     if (!unreadable) captured.Get()->Error("Not exist file or directory(%s)\n", diskPath.c_str());
@@ -409,7 +393,7 @@ PEEK_EXPORT const char* peek_walk(const char* path) {
     volume->GetCurrentDir(current, sizeof(current) - 1);
     volume->ChangeDir("\\");
     walk.copied.insert(top);
-    walk.Directory(top, current, "");
+    walk.Directory(top, current, ".");
   }
   volume->ChangeDir("\\");
   return Answer(Json()
