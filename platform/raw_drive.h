@@ -10,17 +10,6 @@ namespace platform {
 // methods FILE_BEGIN, FILE_CURRENT and FILE_END.
 enum class MoveMethod { kBegin = 0, kCurrent = 1, kEnd = 2 };
 
-// Where a seek of `distance` bytes from `origin` lands: true and the place in
-// *destination, false for a place before byte 0 (lseek refuses it too) or past what a
-// signed 64-bit offset holds.
-inline bool SeekDestination(int64_t origin, int64_t distance, uint64_t* destination) {
-  if ((distance < 0 && origin < -distance) || (distance > 0 && origin > INT64_MAX - distance)) {
-    return false;
-  }
-  *destination = static_cast<uint64_t>(origin + distance);
-  return true;
-}
-
 // A whole drive or an image file opened read-only, with a byte position of its own.
 // Every operation that fails returns false and leaves the system error of the failure in
 // LastError(); nothing is ever written to the drive. Closed when destroyed.

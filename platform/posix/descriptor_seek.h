@@ -27,10 +27,13 @@ inline bool SeekDescriptor(int fd, uint64_t* position, int64_t distance, MoveMet
     }
     origin = static_cast<int64_t>(end);
   }
-  if (!SeekDestination(origin, distance, position)) {
+  // A place before byte 0 is refused, as lseek refuses it; so is one past what a signed
+  // 64-bit offset holds.
+  if ((distance < 0 && origin < -distance) || (distance > 0 && origin > INT64_MAX - distance)) {
     *error = EINVAL;
     return false;
   }
+  *position = static_cast<uint64_t>(origin + distance);
   return true;
 }
 
